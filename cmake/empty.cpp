@@ -1,0 +1,1 @@
+// Keeps a folder library valid while its folder has no sources yet.
