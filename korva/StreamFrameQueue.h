@@ -6,15 +6,16 @@
 #include <cstdint>
 
 #include "korva/FrameRecord.h"
+#include "korva/StreamDescriptors.h"
 
 namespace Korva {
 
 class Memory;
 
-class StreamFrameQueue {
+class StreamFrameQueue final : public StreamAttachment {
 public:
     explicit StreamFrameQueue(Memory* memory) : memory_(memory) {}
-    ~StreamFrameQueue();
+    ~StreamFrameQueue() override;
     StreamFrameQueue(const StreamFrameQueue&) = delete;
     StreamFrameQueue& operator=(const StreamFrameQueue&) = delete;
 
