@@ -1,9 +1,16 @@
 #pragma once
 #include "app/GenericInputFile.h"
+#include "sources/WavReader.h"
 
-// Placeholder until its reader exists: every file fails to open.
+// A -wav input: one PCM audio stream.
 class WavInputFile : public GenericInputFile {
 public:
-    bool Open() override { return false; }
-    void Close() override {}
+    bool Open() override { return reader_.OpenWav(name); }
+    void Close() override { reader_.CloseWav(); }
+
+    WavReader& GetReader() { return reader_; }
+    const WavReader& GetReader() const { return reader_; }
+
+private:
+    WavReader reader_;
 };
