@@ -1,9 +1,17 @@
 #pragma once
 #include "app/GenericInputFile.h"
+#include "sources/AdtsFile.h"
 
-// Placeholder until its reader exists: every file fails to open.
+// An -aac input: AAC audio in ADTS frames. It opens only when its first frame can be
+// read whole; that frame stays read ahead for the grabber.
 class AacInputFile : public GenericInputFile {
 public:
-    bool Open() override { return false; }
-    void Close() override {}
+    bool Open() override { return reader_.OpenFile(name) && reader_.ReadFrame(); }
+    void Close() override { reader_.CloseFile(); }
+
+    AdtsFile& GetReader() { return reader_; }
+    const AdtsFile& GetReader() const { return reader_; }
+
+private:
+    AdtsFile reader_;
 };
