@@ -1,0 +1,62 @@
+#include "cadro/CadroDemuxer.h"
+
+#include <cstring>
+
+#include "korva/ResultCodes.h"
+#include "korva/StreamDescriptors.h"
+#include "korva/StreamFrameQueue.h"
+
+namespace {
+
+bool IsProgress(uint32_t code) {
+    return code == Korva::kResultOk || code == Korva::kResultNoData ||
+           code == Korva::kResultSkipped;
+}
+
+}  // namespace
+
+CadroDemuxer::CadroDemuxer(Korva::Memory* memory) : Demux(memory, nullptr) {}
+
+CadroDemuxer::~CadroDemuxer() { Close(); }
+
+void CadroDemuxer::CopyBytes(const void* source, void* destination, uint32_t count) {
+    std::memcpy(destination, source, count);
+}
+
+bool CadroDemuxer::Open(const std::wstring& path) {
+    if (!reader_.Open(path)) return false;
+    if (AttachReader(&reader_) != Korva::kResultOk) return false;
+    int failedReads = 0;
+    while (GetStreamCount() == 0) {
+        const uint32_t code = Step();
+        if (!IsProgress(code)) return false;
+        if (code == Korva::kResultNoData) {
+            // A read error looks like a pause in the data; do not wait for it forever.
+            if (++failedReads > kMaxReadRetries) return false;
+        } else {
+            failedReads = 0;
+        }
+    }
+    return true;
+}
+
+void CadroDemuxer::Close() {
+    DetachReader();
+    reader_.Finish();
+}
+
+Korva::Stream* CadroDemuxer::WaitForFrame(uint32_t position, uint32_t typeA, uint32_t typeB,
+                                          uint32_t* code) {
+    *code = Korva::kResultOk;
+    for (;;) {
+        Korva::Stream* stream = GetStreamAt(position);
+        if (stream == nullptr || (stream->type != typeA && stream->type != typeB)) {
+            return nullptr;
+        }
+        Korva::StreamFrameQueue* queue = QueueOf(stream);
+        if (queue == nullptr) return nullptr;
+        if (queue->GetFrameCount() > 0) return stream;
+        *code = Step();
+        if (*code != Korva::kResultOk) return nullptr;
+    }
+}

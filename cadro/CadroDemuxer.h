@@ -1,0 +1,44 @@
+#pragma once
+// A Korva::Demux reading a Cadro file through its own CadroReader.
+#include <cstdint>
+#include <string>
+
+#include "cadro/CadroReader.h"
+#include "korva/Demux.h"
+
+namespace Korva {
+class Memory;
+class Stream;
+class StreamFrameQueue;
+}  // namespace Korva
+
+class CadroDemuxer final : public Korva::Demux {
+public:
+    // Reads that fail without the file being at its end are retried this many times in a
+    // row before the data is taken as ended.
+    static constexpr int kMaxReadRetries = 8;
+
+    explicit CadroDemuxer(Korva::Memory* memory);
+    ~CadroDemuxer() override;
+
+    void ReservedA() override {}
+    void ReservedB() override {}
+    void CopyBytes(const void* source, void* destination, uint32_t count) override;
+
+    // Opens the file and reads until the streams of its first synchro block are known.
+    bool Open(const std::wstring& path);
+    // Lets go of the reader and closes the file.
+    void Close();
+
+    CadroReader& GetFileReader() { return reader_; }
+
+    // Steps until the stream at `position` holds a complete frame, looking the stream up
+    // again after every step since the stream table may change under a step. Returns the
+    // stream, or null when there is no stream of an accepted type code at the position
+    // any more, or a step returned anything but 0 (then `*code` holds that code, else 0).
+    Korva::Stream* WaitForFrame(uint32_t position, uint32_t typeA, uint32_t typeB,
+                                uint32_t* code);
+
+private:
+    CadroReader reader_;
+};
