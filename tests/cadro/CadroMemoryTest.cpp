@@ -7,6 +7,13 @@
 
 namespace {
 
+// exit(-1) as the parent sees it.
+#ifdef _WIN32
+constexpr int kFailureStatus = -1;
+#else
+constexpr int kFailureStatus = 255;
+#endif
+
 // Sends the 8-bit text to standard error, where a death test can see it.
 class StderrConsole final : public Platform::Console {
 public:
@@ -34,9 +41,9 @@ TEST(CadroMemoryDeathTest, FatalPrintsTheMessageAndFailsTheProcess) {
     CadroMemoryMuxer muxer(&console);
     CadroMemoryDemuxer demuxer(&console);
     EXPECT_EXIT(muxer.Fatal("Korva::Allocator: not enough memory to allocate %d bytes !!!\n", 4096),
-                ::testing::ExitedWithCode(255),
+                ::testing::ExitedWithCode(kFailureStatus),
                 "^Korva::Allocator: not enough memory to allocate 4096 bytes !!!\n$");
-    EXPECT_EXIT(demuxer.Fatal("%s", "gone"), ::testing::ExitedWithCode(255), "^gone$");
+    EXPECT_EXIT(demuxer.Fatal("%s", "gone"), ::testing::ExitedWithCode(kFailureStatus), "^gone$");
 }
 
 }  // namespace
