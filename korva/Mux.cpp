@@ -71,6 +71,7 @@ int Mux::Open(uint32_t packetSize, int64_t synchroPeriod, Writer* writer, bool n
     if (packetSize < minimum || packetSize > kMaxPacketSize) return kResultPacketSize;
     const int closed = Close();
     if (closed != kResultOk) return closed;
+    if (writer == nullptr) return kResultWriterStart;
 
     writer_ = writer;
     packetSize_ = packetSize;
