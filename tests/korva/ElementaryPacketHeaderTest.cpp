@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <vector>
 
 #include "korva/BitWriter.h"
+#include "tests/korva/CadroStreamParser.h"
 
 namespace {
 
@@ -50,15 +53,54 @@ TEST(ElementaryPacketHeader, SizesFollowTheFieldWidths) {
     EXPECT_EQ(Korva::EpBitCount(255), 8u);
 }
 
-TEST(ElementaryPacketHeader, WidestHeaderRoundTrips) {
-    const int64_t offset = -((int64_t{1} << 60) - 1);
-    const std::vector<uint8_t> bytes = Timed(255, 255, offset, 8192);
-    ASSERT_EQ(bytes.size(), Korva::kEpMaxHeaderSize);
-    // 8 prefix bits 00000001, index 11111111, timed 1, frame type the same, sign 1.
-    EXPECT_EQ(bytes[0], 0x01);
-    EXPECT_EQ(bytes[1], 0xFF);
-    EXPECT_EQ(bytes[2], 0x80);  // timed, then the type's 7 leading zero bits
-    EXPECT_EQ(bytes[3], 0xFF);  // the type's last prefix bit and 7 of its 8 value bits
+TEST(ElementaryPacketHeader, HeadersDecodeBackToTheirFields) {
+    const struct {
+        uint32_t stream;
+        uint32_t type;
+        int64_t offset;
+        uint32_t length;
+    } cases[] = {
+        {0, 0, 0, 1},
+        {1, 1, -1, 8192},
+        {127, 3, (int64_t{1} << 28) - 1, 77},
+        {128, 200, -(int64_t{1} << 40), 4096},
+        {255, 255, (int64_t{1} << 60) - 1, 8192},
+        {255, 255, -((int64_t{1} << 60) - 1), 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stream);
+        uint8_t out[Korva::kEpMaxHeaderSize + 8];
+        std::fill(std::begin(out), std::end(out), 0xEE);
+        const uint32_t n = Korva::WriteTimedEpHeader(out, c.stream, c.type, c.offset, c.length);
+        EXPECT_LE(n, Korva::kEpMaxHeaderSize);
+        EXPECT_EQ(out[n], 0xEE);  // nothing written past the header
+        cadro_test::BitCursor bits(out, n);
+        uint64_t v = 0;
+        uint32_t bit = 0;
+        ASSERT_TRUE(bits.Escaped(1, 1, &v));
+        EXPECT_EQ(v, c.stream);
+        ASSERT_TRUE(bits.Bit(&bit));
+        EXPECT_EQ(bit, 1u);
+        ASSERT_TRUE(bits.Escaped(1, 1, &v));
+        EXPECT_EQ(v, c.type);
+        ASSERT_TRUE(bits.Bit(&bit));
+        EXPECT_EQ(bit, c.offset < 0 ? 1u : 0u);
+        ASSERT_TRUE(bits.Escaped(28, 2, &v));
+        EXPECT_EQ(static_cast<int64_t>(v), c.offset < 0 ? -c.offset : c.offset);
+        ASSERT_TRUE(bits.Bits(13, &v));
+        EXPECT_EQ(v + 1, c.length);
+        EXPECT_EQ(bits.BytesTouched(), n);
+
+        const uint32_t u = Korva::WriteUntimedEpHeader(out, c.stream, c.length);
+        cadro_test::BitCursor plain(out, u);
+        ASSERT_TRUE(plain.Escaped(1, 1, &v));
+        EXPECT_EQ(v, c.stream);
+        ASSERT_TRUE(plain.Bit(&bit));
+        EXPECT_EQ(bit, 0u);
+        ASSERT_TRUE(plain.Bits(13, &v));
+        EXPECT_EQ(v + 1, c.length);
+        EXPECT_EQ(plain.BytesTouched(), u);
+    }
 }
 
 TEST(BitWriter, PacksAcrossTheAccumulatorBoundary) {
