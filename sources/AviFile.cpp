@@ -512,6 +512,11 @@ bool CAviFile::AdvanceStream(uint32_t streamNumber) {
         return false;
     }
     ChunkQueue& queue = streamQueues_[streamNumber];
+    if (selectiveWalk_ && queue.readers == 0) {
+        // Read without being announced: keep its chunks from here on rather than walk
+        // the rest of the file looking for one that would be skipped.
+        queue.readers = 1;
+    }
     queue.Pop();
     while (queue.count == 0) {
         if (walkEnded_) {

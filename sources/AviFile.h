@@ -122,7 +122,8 @@ public:
     void RemoveAudioReader(uint32_t audioIndex);
 
     // Drops the oldest chunk of the stream and makes the next one the oldest, walking the
-    // file as far as needed. False when the stream has no more chunks.
+    // file as far as needed. False when the stream has no more chunks. Advancing a stream
+    // nobody announced makes it one that is read.
     bool AdvanceVideo(uint32_t videoIndex);
     bool AdvanceAudio(uint32_t audioIndex);
     bool AdvanceStream(uint32_t streamNumber);
