@@ -254,8 +254,9 @@ uint32_t Demux::ReadEp(const uint8_t* data, uint32_t* position, uint32_t end) {
     }
     if (data[*position] == kEndMarker) {
         *position += 1;
-        // Fixed-size packets are padded up to the packet size after their end marker.
-        if (!variablePackets_) *position = packetSize_;
+        // Fixed-size packets are padded up to the packet size after their end marker. (A
+        // packet size not learned yet must not move the position back.)
+        if (!variablePackets_ && packetSize_ > *position) *position = packetSize_;
         return kResultEndOfPacket;
     }
 
