@@ -48,6 +48,7 @@ void CadroDemuxer::Close() {
 Korva::Stream* CadroDemuxer::WaitForFrame(uint32_t position, uint32_t typeA, uint32_t typeB,
                                           uint32_t* code) {
     *code = Korva::kResultOk;
+    int failedReads = 0;
     for (;;) {
         Korva::Stream* stream = GetStreamAt(position);
         if (stream == nullptr || (stream->type != typeA && stream->type != typeB)) {
@@ -57,6 +58,8 @@ Korva::Stream* CadroDemuxer::WaitForFrame(uint32_t position, uint32_t typeA, uin
         if (queue == nullptr) return nullptr;
         if (queue->GetFrameCount() > 0) return stream;
         *code = Step();
+        if (*code == Korva::kResultNoData && ++failedReads <= kMaxReadRetries) continue;
         if (*code != Korva::kResultOk) return nullptr;
+        failedReads = 0;
     }
 }

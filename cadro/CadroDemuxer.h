@@ -36,6 +36,7 @@ public:
     // again after every step since the stream table may change under a step. Returns the
     // stream, or null when there is no stream of an accepted type code at the position
     // any more, or a step returned anything but 0 (then `*code` holds that code, else 0).
+    // A failing read (code 1) is retried up to kMaxReadRetries times in a row first.
     Korva::Stream* WaitForFrame(uint32_t position, uint32_t typeA, uint32_t typeB,
                                 uint32_t* code);
 

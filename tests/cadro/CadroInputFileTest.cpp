@@ -242,6 +242,24 @@ TEST_F(CadroInputFileTest, FilesWithoutStreamsDoNotOpen) {
     EXPECT_FALSE(file.Open());
 }
 
+// A file that loses its end while it is read: the reads keep failing short of the size
+// taken at open. The grabbers retry a few times, then take it as the end of their stream.
+TEST_F(CadroInputFileTest, ReadsFailingForeverEndTheStream) {
+    Contents contents = WriteFile(file.name, 4096, true, 40);
+    ASSERT_TRUE(file.Open());
+    std::filesystem::resize_file(path_, std::filesystem::file_size(path_) / 2);
+    CCadroVideoGrabber video;
+    ASSERT_TRUE(video.Init(file.GetDemuxer(), 0, 0));
+    uint32_t size = 0, frameType = 0;
+    int64_t time = 0;
+    size_t frames = 0;
+    while (video.GrabFrame(&size, &frameType, &time) != nullptr) ++frames;
+    EXPECT_GT(frames, 0u);
+    EXPECT_LT(frames, contents.video.size());
+    EXPECT_EQ(size, 0u);
+    EXPECT_FALSE(file.GetDemuxer()->GetFileReader().IsEnd());
+}
+
 // Opens a damaged file and pulls everything out of it through the grabbers, as the
 // report does. Returns the number of grab calls made, which must stay bounded.
 int ReadEverything(CadroInputFile& file) {
