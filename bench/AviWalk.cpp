@@ -1,0 +1,184 @@
+// Walks a generated AVI file (video and PCM audio, interleaved) the way a mux run reads
+// it, and reports the read rate and the peak memory of the process. The memory must not
+// depend on the file's length: only the chunks between the readers' positions are held.
+//
+//   AviWalk [megabytes [path]]     default 1024 MB in the temporary folder
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "app/FrameSources.h"
+#include "korva/Memory.h"
+#include "korva/Mux.h"
+#include "korva/Writer.h"
+#include "sources/AviAudioGrabber.h"
+#include "sources/AviInputFile.h"
+#include "sources/AviVideoGrabber.h"
+#include "tests/support/AviBuilder.h"
+
+namespace {
+
+constexpr uint32_t kFrameRate = 25;
+constexpr uint32_t kVideoFrameBytes = 40000;  // about 8 Mbit/s
+constexpr uint32_t kSampleRate = 48000;
+constexpr uint32_t kAudioChunkBytes = kSampleRate / kFrameRate * 4;  // stereo, 16 bits
+constexpr uint32_t kKeyFrameInterval = 25;
+constexpr uint64_t kExtensionBytes = 256ull << 20;  // a new RIFF list every 256 MB
+
+class HeapMemory final : public Korva::Memory {
+public:
+    void* Alloc(uint32_t size) override { return std::malloc(size); }
+    void Free(void* block) override { std::free(block); }
+    void Fatal(const char* format, ...) override {
+        std::fputs(format, stderr);
+        std::abort();
+    }
+};
+
+class NullWriter final : public Korva::Writer {
+public:
+    uint32_t GetPacketSize() override { return size_; }
+    void SetPacketSize(uint32_t size) override { size_ = size; }
+    bool Start() override { return true; }
+    void Finish() override {}
+    bool Write(const uint8_t*, uint32_t, const Korva::PacketInfo*) override { return true; }
+
+private:
+    uint32_t size_ = 0;
+};
+
+// A line of /proc/self/status in kB, or -1 where there is none.
+long StatusKilobytes(const std::string& key) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind(key + ":", 0) == 0) {
+            return std::strtol(line.c_str() + key.size() + 1, nullptr, 10);
+        }
+    }
+    return -1;
+}
+
+// Starts a new peak measurement, where the system allows it.
+void ResetPeak() {
+    std::ofstream clear("/proc/self/clear_refs");
+    clear << "5";
+}
+
+uint64_t Generate(const std::filesystem::path& path, uint64_t targetBytes) {
+    AviBuilder avi;
+    avi.openDmlIndex = true;
+    int video = avi.AddStream(AviBuilder::Video("TZNK", kFrameRate, 1, 1280, 720));
+    int audio = avi.AddStream(AviBuilder::Audio(1, 2, kSampleRate, 16));
+    uint64_t bytes = 0;
+    uint64_t sinceExtension = 0;
+    for (uint32_t frame = 0; bytes < targetBytes; ++frame) {
+        if (sinceExtension >= kExtensionBytes) {
+            avi.StartExtension();
+            sinceExtension = 0;
+        }
+        avi.AddPatternChunk(video, kVideoFrameBytes, frame % kKeyFrameInterval == 0,
+                            static_cast<uint8_t>(frame));
+        avi.AddPatternChunk(audio, kAudioChunkBytes, true, static_cast<uint8_t>(frame));
+        uint64_t step = kVideoFrameBytes + kAudioChunkBytes + 16;
+        bytes += step;
+        sinceExtension += step;
+    }
+    if (!avi.WriteTo(path)) {
+        return 0;
+    }
+    return std::filesystem::file_size(path);
+}
+
+struct WalkResult {
+    double seconds = 0;
+    uint64_t frames = 0;
+    uint64_t samples = 0;
+    uint64_t peakQueued = 0;
+    long peakKilobytes = -1;
+};
+
+// One pass over the file like the mux loop: a video frame, then the audio up to the
+// video's end time. Without `withAudio` the audio stream has no reader at all.
+bool Walk(const std::filesystem::path& path, bool withAudio, WalkResult* result) {
+    AviInputFile input;
+    input.name = path.wstring();
+    if (!input.Open()) {
+        return false;
+    }
+    CAviFile& file = input.GetFile();
+    HeapMemory memory;
+    NullWriter writer;
+    Korva::Mux mux(&memory);
+    mux.Open(4096, 1000000, &writer, false, true, false);
+    CAviVideoGrabber video;
+    CAviAudioGrabber audio;
+    if (!video.Init(&file, 0, 6, 0, 1, 1, 0, &mux) ||
+        (withAudio && !audio.Init(&file, 0, 1, &mux))) {
+        return false;
+    }
+    ResetPeak();
+    auto start = std::chrono::steady_clock::now();
+    int64_t videoEnd = 1;
+    uint32_t size, type;
+    int64_t time;
+    while (video.GrabFrame(&size, &type, &time) != nullptr) {
+        ++result->frames;
+        videoEnd = std::max<int64_t>(videoEnd, time + 1000000 / kFrameRate);
+        if (withAudio) {
+            uint32_t samples = audio.SamplesUntil(videoEnd);
+            if (audio.GrabSamples(&samples, &size, &time) != nullptr) {
+                result->samples += samples;
+                audio.ReleaseSamples(size);
+            }
+        }
+        result->peakQueued = std::max(result->peakQueued, file.QueuedBytes());
+    }
+    result->seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    result->peakKilobytes = StatusKilobytes("VmHWM");
+    mux.Close();
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    uint64_t megabytes = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 1024;
+    std::filesystem::path path = argc > 2 ? std::filesystem::path(argv[2])
+                                          : std::filesystem::temp_directory_path() / "AviWalk.avi";
+    if (megabytes == 0) {
+        std::fprintf(stderr, "usage: AviWalk [megabytes [path]]\n");
+        return 2;
+    }
+    std::printf("generating %llu MB at %s\n", static_cast<unsigned long long>(megabytes),
+                path.string().c_str());
+    uint64_t fileBytes = Generate(path, megabytes << 20);
+    if (fileBytes == 0) {
+        std::fprintf(stderr, "cannot write %s\n", path.string().c_str());
+        return 1;
+    }
+    std::printf("file: %.1f MB; resident before walking: %ld kB\n", fileBytes / 1048576.0,
+                StatusKilobytes("VmRSS"));
+    int status = 0;
+    for (bool withAudio : {true, false}) {
+        WalkResult result;
+        if (!Walk(path, withAudio, &result)) {
+            std::fprintf(stderr, "cannot walk %s\n", path.string().c_str());
+            status = 1;
+            break;
+        }
+        std::printf("%-18s %8llu frames %11llu samples  %7.2f s  %8.1f MB/s  peak queued %llu bytes"
+                    "  peak resident %ld kB\n",
+                    withAudio ? "video and audio:" : "video only:",
+                    static_cast<unsigned long long>(result.frames),
+                    static_cast<unsigned long long>(result.samples), result.seconds,
+                    fileBytes / 1048576.0 / result.seconds,
+                    static_cast<unsigned long long>(result.peakQueued), result.peakKilobytes);
+    }
+    std::filesystem::remove(path);
+    return status;
+}
