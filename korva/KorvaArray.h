@@ -4,6 +4,7 @@
 // Fatal return.
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <new>
 #include <type_traits>
@@ -93,16 +94,24 @@ public:
     }
 
     bool Append(const T& value) {
+        T copy(value);  // `value` may be an element that growth is about to move
         if (!InsertGap(count_, 1)) return false;
-        data_[count_ - 1] = value;
+        data_[count_ - 1] = std::move(copy);
         return true;
     }
 
+    // Appends copies of `n` elements, which may lie in this array.
     bool Append(const T* values, uint32_t n) {
         static_assert(std::is_trivially_copyable_v<T>);
+        const std::less<const T*> before;
+        const bool inside = n != 0 && !before(values, data_) && before(values, data_ + count_);
+        const size_t offset = inside ? static_cast<size_t>(values - data_) : 0;
         const uint32_t at = count_;
         if (!InsertGap(at, n)) return false;
-        if (n != 0) std::memcpy(data_ + at, values, static_cast<size_t>(n) * sizeof(T));
+        if (n != 0) {
+            std::memcpy(data_ + at, inside ? data_ + offset : values,
+                        static_cast<size_t>(n) * sizeof(T));
+        }
         return true;
     }
 

@@ -52,6 +52,15 @@ TEST(KorvaArray, InsertGapKeepsElementsInOrder) {
                                  2,   100, 101, 3,   4,   5,   6,   7,   8, 9};
     for (uint32_t i = 0; i < 20; ++i) EXPECT_EQ(array[i], expected[i]) << i;
 
+    // Appending the array's own elements while it grows.
+    ASSERT_TRUE(array.Append(array.Data(), 13));
+    ASSERT_TRUE(array.Append(array[0]));
+    ASSERT_EQ(array.Count(), 34u);
+    EXPECT_EQ(array.Capacity(), 64u);
+    for (uint32_t i = 0; i < 13; ++i) EXPECT_EQ(array[20 + i], expected[i]) << i;
+    EXPECT_EQ(array[33], 200u);
+    array.Erase(20, 14);
+
     array.Erase(8, 5);
     EXPECT_EQ(array.Count(), 15u);
     EXPECT_EQ(array[8], 3u);
