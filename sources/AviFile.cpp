@@ -576,40 +576,31 @@ bool CAviFile::StoreDataChunk(const ChunkHeader& header) {
 
 // ---- queued chunks ----
 
-uint32_t CAviFile::VideoChunkSize(uint32_t videoIndex) const {
-    int s = VideoStreamNumber(videoIndex);
-    if (s < 0 || static_cast<size_t>(s) >= streamQueues_.size()) {
-        return 0;
+const CAviFile::ChunkBuffer* CAviFile::OldestChunk(int streamNumber) const {
+    if (streamNumber < 0 || static_cast<size_t>(streamNumber) >= streamQueues_.size()) {
+        return nullptr;
     }
-    const ChunkBuffer* front = streamQueues_[static_cast<size_t>(s)].Front();
-    return front != nullptr ? front->size : 0;
+    return streamQueues_[static_cast<size_t>(streamNumber)].Front();
+}
+
+uint32_t CAviFile::VideoChunkSize(uint32_t videoIndex) const {
+    const ChunkBuffer* chunk = OldestChunk(VideoStreamNumber(videoIndex));
+    return chunk != nullptr ? chunk->size : 0;
 }
 
 const uint8_t* CAviFile::VideoChunkData(uint32_t videoIndex) const {
-    int s = VideoStreamNumber(videoIndex);
-    if (s < 0 || static_cast<size_t>(s) >= streamQueues_.size()) {
-        return nullptr;
-    }
-    const ChunkBuffer* front = streamQueues_[static_cast<size_t>(s)].Front();
-    return front != nullptr ? front->bytes.get() : nullptr;
+    const ChunkBuffer* chunk = OldestChunk(VideoStreamNumber(videoIndex));
+    return chunk != nullptr ? chunk->bytes.get() : nullptr;
 }
 
 uint32_t CAviFile::AudioChunkSize(uint32_t audioIndex) const {
-    int s = AudioStreamNumber(audioIndex);
-    if (s < 0 || static_cast<size_t>(s) >= streamQueues_.size()) {
-        return 0;
-    }
-    const ChunkBuffer* front = streamQueues_[static_cast<size_t>(s)].Front();
-    return front != nullptr ? front->size : 0;
+    const ChunkBuffer* chunk = OldestChunk(AudioStreamNumber(audioIndex));
+    return chunk != nullptr ? chunk->size : 0;
 }
 
 const uint8_t* CAviFile::AudioChunkData(uint32_t audioIndex) const {
-    int s = AudioStreamNumber(audioIndex);
-    if (s < 0 || static_cast<size_t>(s) >= streamQueues_.size()) {
-        return nullptr;
-    }
-    const ChunkBuffer* front = streamQueues_[static_cast<size_t>(s)].Front();
-    return front != nullptr ? front->bytes.get() : nullptr;
+    const ChunkBuffer* chunk = OldestChunk(AudioStreamNumber(audioIndex));
+    return chunk != nullptr ? chunk->bytes.get() : nullptr;
 }
 
 uint64_t CAviFile::QueuedBytes() const {

@@ -181,6 +181,7 @@ private:
     bool NextMoviChunk(ChunkHeader* header);
     bool StoreDataChunk(const ChunkHeader& header);
     bool KeepsStream(uint32_t streamNumber) const;
+    const ChunkBuffer* OldestChunk(int streamNumber) const;
     int VideoStreamNumber(uint32_t videoIndex) const;
     int AudioStreamNumber(uint32_t audioIndex) const;
     void AddReader(int streamNumber);
