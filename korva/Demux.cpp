@@ -133,11 +133,14 @@ Stream* Demux::NewStream(uint32_t type, const Stream& prototype) {
 }
 
 uint32_t Demux::ParseDescriptorRecord(const uint8_t* data, uint32_t* position, uint32_t end) {
+    if (*position > end) {
+        Desynchronize();
+        return kResultMalformed;
+    }
     const uint8_t* cursor = data + *position;
     uint32_t type = 0;
     uint32_t size = 0;
-    if (*position > end || !ReadVarUInt(&cursor, data + end, &type) ||
-        !ReadVarUInt(&cursor, data + end, &size)) {
+    if (!ReadVarUInt(&cursor, data + end, &type) || !ReadVarUInt(&cursor, data + end, &size)) {
         Desynchronize();
         return kResultMalformed;
     }
