@@ -13,6 +13,8 @@ bool CadroReader::Open(const std::wstring& path) {
 }
 
 bool CadroReader::SetBufferSize(uint32_t size) {
+    // Empty blocks would never move the reading on.
+    if (size == 0) return false;
     bufferSize_ = size;
     return true;
 }

@@ -21,6 +21,7 @@ public:
     uint32_t GetBufferSize() override { return bufferSize_; }
     bool IsPacketAligned() override { return false; }
     // Takes effect at the next Read, which reads more or gives bytes back to the file.
+    // A size of 0 is refused.
     bool SetBufferSize(uint32_t size) override;
     bool Start() override { return true; }
     // Closes the file.

@@ -92,6 +92,8 @@ TEST_F(CadroReaderTest, ConsumeAndSeekStayInsideTheFile) {
     EXPECT_EQ(reader.Tell(), 250);
     ASSERT_TRUE(reader.Read(&data, &size));
     ExpectBlock(data, size, file, 250, 50);
+    EXPECT_FALSE(reader.SetBufferSize(0));
+    EXPECT_EQ(reader.GetBufferSize(), 4096u);
     ASSERT_TRUE(reader.Seek(300));
     EXPECT_TRUE(reader.IsEnd());
     EXPECT_FALSE(reader.Read(&data, &size));
