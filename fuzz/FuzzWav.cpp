@@ -1,0 +1,33 @@
+// The WAV reader and its grabber: open, the -info report, then every sample read.
+#include "app/Reports.h"
+#include "fuzz/FuzzSupport.h"
+#include "sources/WavAudioGrabber.h"
+#include "sources/WavInputFile.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    WavInputFile input;
+    input.name = fuzz::WriteScratchFile(data, size, ".wav");
+    if (!input.Open()) {
+        return 0;
+    }
+    fuzz::NullConsole console;
+    ReportWav(input, console);
+
+    fuzz::DroppingMux mux;
+    CWavAudioGrabber grabber;
+    if (!grabber.Init(&input.GetReader(), 0, mux.Get())) {
+        return 0;
+    }
+    for (int step = 0;; ++step) {
+        if (step == fuzz::kStepLimit) {
+            fuzz::Spinning("WAV grabber");
+        }
+        uint32_t samples = 1 + static_cast<uint32_t>(step % 500), bytes = 0;
+        int64_t time = 0;
+        if (grabber.GrabSamples(&samples, &bytes, &time) == nullptr) {
+            break;
+        }
+        grabber.ReleaseSamples(bytes);
+    }
+    return 0;
+}
