@@ -46,85 +46,114 @@ bool ReadSubOptions(int argc, const wchar_t* const* argv, int* position,
     }
 }
 
-bool ReadFileAndStream(const std::wstring& name, const std::wstring& value, int32_t fileCount,
-                       StreamSelection* selection, Platform::Console& console, bool* handled) {
-    *handled = true;
-    if (name == L"file") {
-        if (!ReadFileIndex(value, fileCount, &selection->fileIndex, console)) {
-            PrintHelp(console);
-            return false;
+struct NamedCode {
+    const wchar_t* text;
+    int32_t code;
+};
+
+template <size_t N>
+bool FindCode(const NamedCode (&table)[N], const std::wstring& value, int32_t* code) {
+    for (const NamedCode& entry : table) {
+        if (value == entry.text) {
+            *code = entry.code;
+            return true;
         }
-        return true;
     }
-    if (name == L"stream") {
-        if (!ReadStreamIndex(value, &selection->streamIndex, console)) {
-            PrintHelp(console);
-            return false;
-        }
-        return true;
-    }
-    *handled = false;
-    return true;
+    return false;
 }
 
-int32_t LayoutCode(const std::wstring& stereo, bool firstEyeLeft) {
-    int32_t eye = firstEyeLeft ? 0 : 1;
-    if (stereo == L"interleaved") return 0 + eye;
-    if (stereo == L"toptobottom") return 2 + eye;
-    if (stereo == L"sidebyside") return 4 + eye;
-    return 6;
+constexpr NamedCode kRotations[] = {{L"none", 0}, {L"90", 1}, {L"180", 2}, {L"270", 3}};
+// The layout base; the eye adds 0 (left first) or 1 (right first), except for "none".
+constexpr NamedCode kStereoLayouts[] = {
+    {L"none", 6}, {L"interleaved", 0}, {L"toptobottom", 2}, {L"sidebyside", 4}};
+constexpr NamedCode kEyes[] = {{L"left", 1}, {L"right", 0}};
+constexpr NamedCode kAudioFormats[] = {{L"pcm", kFormatPcm},
+                                       {L"adpcm", kFormatImaAdpcm},
+                                       {L"dsp-adpcm", kFormatDspAdpcm},
+                                       {L"vl", kFormatVelune}};
+constexpr NamedCode kTimelineTypes[] = {{L"video", kTimelineOfVideo}, {L"audio", kTimelineOfAudio}};
+
+// Reads the sub-options of one stream selection: "file" and "stream" for every kind,
+// the others through `readOwn`, which sets `*known` when the name is its own and returns
+// false after printing an error. Appends the selection when the list ends cleanly.
+template <typename Handler>
+bool ReadSelection(int argc, const wchar_t* const* argv, int* position, MuxJob* job,
+                   Platform::Console& console, StreamSelection* selection, Handler readOwn) {
+    const int32_t fileCount = static_cast<int32_t>(job->inputFiles.size());
+    return ReadSubOptions(argc, argv, position, console, [&](const std::wstring& name,
+                                                             const std::wstring& value) {
+        if (name == L"file" || name == L"stream") {
+            bool ok = name == L"file"
+                          ? ReadFileIndex(value, fileCount, &selection->fileIndex, console)
+                          : ReadStreamIndex(value, &selection->streamIndex, console);
+            if (!ok) {
+                PrintHelp(console);
+            }
+            return ok;
+        }
+        bool known = false;
+        if (!readOwn(name, value, &known)) {
+            return false;
+        }
+        return known || InvalidOption(console, name);
+    });
 }
 
 bool ReadVideo(int argc, const wchar_t* const* argv, int* position, MuxJob* job,
                Platform::Console& console) {
     StreamSelection selection;
     selection.kind = kSelectVideo;
-    std::wstring stereo = L"none";
-    const int32_t fileCount = static_cast<int32_t>(job->inputFiles.size());
-    bool ok = ReadSubOptions(argc, argv, position, console, [&](const std::wstring& name,
-                                                                 const std::wstring& value) {
-        bool handled;
-        if (!ReadFileAndStream(name, value, fileCount, &selection, console, &handled)) {
-            return false;
-        }
-        if (handled) {
-            return true;
-        }
+    int32_t stereo = kStereoLayouts[0].code;
+    bool ok = ReadSelection(argc, argv, position, job, console, &selection,
+                            [&](const std::wstring& name, const std::wstring& value, bool* known) {
+        *known = true;
+        int32_t code = 0;
         if (name == L"rotation") {
-            static const wchar_t* const kRotations[] = {L"none", L"90", L"180", L"270"};
-            for (int32_t code = 0; code < 4; ++code) {
-                if (value == kRotations[code]) {
-                    selection.setting = code;
-                    selection.rotationGiven = true;
-                    return true;
-                }
+            if (!FindCode(kRotations, value, &selection.setting)) {
+                return RefuseQuoted(console, L"invalid rotation argument", value);
             }
-            return RefuseQuoted(console, L"invalid rotation argument", value);
-        }
-        if (name == L"stereo") {
-            if (value != L"none" && value != L"interleaved" && value != L"toptobottom" &&
-                value != L"sidebyside") {
+            selection.rotationGiven = true;
+        } else if (name == L"stereo") {
+            if (!FindCode(kStereoLayouts, value, &stereo)) {
                 return RefuseQuoted(console, L"invalid stereo argument", value);
             }
-            stereo = value;
             selection.stereoGiven = true;
-            return true;
-        }
-        if (name == L"firsteye") {
-            if (value != L"left" && value != L"right") {
+        } else if (name == L"firsteye") {
+            if (!FindCode(kEyes, value, &code)) {
                 return RefuseQuoted(console, L"invalid firsteye argument", value);
             }
-            selection.firstEyeLeft = value == L"left";
-            return true;
+            selection.firstEyeLeft = code != 0;
+        } else {
+            *known = false;
         }
-        return InvalidOption(console, name);
+        return true;
     });
     if (!ok) {
         return false;
     }
-    selection.layout = LayoutCode(stereo, selection.firstEyeLeft);
+    const int32_t none = kStereoLayouts[0].code;
+    selection.layout = stereo == none ? none : stereo + (selection.firstEyeLeft ? 0 : 1);
     job->selections.push_back(selection);
     return true;
+}
+
+// Audio and timeline selections: one sub-option of their own, chosen from a table.
+template <size_t N>
+bool ReadCodedSelection(int argc, const wchar_t* const* argv, int* position, MuxJob* job,
+                        Platform::Console& console, StreamSelection selection,
+                        const wchar_t* optionName, const NamedCode (&values)[N]) {
+    bool ok = ReadSelection(argc, argv, position, job, console, &selection,
+                            [&](const std::wstring& name, const std::wstring& value, bool* known) {
+        *known = name == optionName;
+        if (*known && !FindCode(values, value, &selection.setting)) {
+            return RefuseQuoted(console, L"invalid format argument", value);
+        }
+        return true;
+    });
+    if (ok) {
+        job->selections.push_back(selection);
+    }
+    return ok;
 }
 
 bool ReadAudio(int argc, const wchar_t* const* argv, int* position, MuxJob* job,
@@ -132,36 +161,8 @@ bool ReadAudio(int argc, const wchar_t* const* argv, int* position, MuxJob* job,
     StreamSelection selection;
     selection.kind = kSelectAudio;
     selection.setting = kFormatImaAdpcm;
-    const int32_t fileCount = static_cast<int32_t>(job->inputFiles.size());
-    bool ok = ReadSubOptions(argc, argv, position, console, [&](const std::wstring& name,
-                                                                 const std::wstring& value) {
-        bool handled;
-        if (!ReadFileAndStream(name, value, fileCount, &selection, console, &handled)) {
-            return false;
-        }
-        if (handled) {
-            return true;
-        }
-        if (name == L"format") {
-            if (value == L"pcm") {
-                selection.setting = kFormatPcm;
-            } else if (value == L"adpcm") {
-                selection.setting = kFormatImaAdpcm;
-            } else if (value == L"dsp-adpcm") {
-                selection.setting = kFormatDspAdpcm;
-            } else if (value == L"vl") {
-                selection.setting = kFormatVelune;
-            } else {
-                return RefuseQuoted(console, L"invalid format argument", value);
-            }
-            return true;
-        }
-        return InvalidOption(console, name);
-    });
-    if (ok) {
-        job->selections.push_back(selection);
-    }
-    return ok;
+    return ReadCodedSelection(argc, argv, position, job, console, selection, L"format",
+                              kAudioFormats);
 }
 
 bool ReadTimeline(int argc, const wchar_t* const* argv, int* position, MuxJob* job,
@@ -169,32 +170,8 @@ bool ReadTimeline(int argc, const wchar_t* const* argv, int* position, MuxJob* j
     StreamSelection selection;
     selection.kind = kSelectTimeline;
     selection.setting = kTimelineOfVideo;
-    const int32_t fileCount = static_cast<int32_t>(job->inputFiles.size());
-    bool ok = ReadSubOptions(argc, argv, position, console, [&](const std::wstring& name,
-                                                                 const std::wstring& value) {
-        bool handled;
-        if (!ReadFileAndStream(name, value, fileCount, &selection, console, &handled)) {
-            return false;
-        }
-        if (handled) {
-            return true;
-        }
-        if (name == L"type") {
-            if (value == L"video") {
-                selection.setting = kTimelineOfVideo;
-            } else if (value == L"audio") {
-                selection.setting = kTimelineOfAudio;
-            } else {
-                return RefuseQuoted(console, L"invalid format argument", value);
-            }
-            return true;
-        }
-        return InvalidOption(console, name);
-    });
-    if (ok) {
-        job->selections.push_back(selection);
-    }
-    return ok;
+    return ReadCodedSelection(argc, argv, position, job, console, selection, L"type",
+                              kTimelineTypes);
 }
 
 bool ReadInfo(int argc, const wchar_t* const* argv, int* position, MuxJob* job,
