@@ -21,6 +21,7 @@
 #include "sources/AviFile.h"
 #include "sources/AviInputFile.h"
 #include "sources/AviVideoGrabber.h"
+#include "sources/PcmFormat.h"
 #include "sources/TimelineGrabbers.h"
 #include "sources/WavAudioGrabber.h"
 #include "sources/WavInputFile.h"
@@ -28,6 +29,21 @@
 namespace {
 
 constexpr const wchar_t* kWriteFailed = L"Error: cannot write to output Cadro file\n";
+
+constexpr const wchar_t* kNoSampleRate = L"Error: audio stream has no sample rate\n";
+// The profile field of an ADTS header for AAC LC.
+constexpr int kAacProfileLowComplexity = 1;
+
+// A format the PCM grabbers would take but for its sample rate of 0: the run loop
+// divides by the rate, so it gets its own message instead of the format one.
+bool LacksSampleRate(const WaveFormat& format, bool allowExtensible) {
+    if (format.samplesPerSec != 0) {
+        return false;
+    }
+    WaveFormat withRate = format;
+    withRate.samplesPerSec = 1;
+    return PcmFormat::IsAccepted(withRate, allowExtensible);
+}
 
 std::wstring Num(int64_t value) {
     return std::to_wstring(value);
@@ -95,6 +111,12 @@ private:
 
 bool MuxRun::SelectStreams() {
     for (const StreamSelection& selection : job_.selections) {
+        // The command line only makes indexes of declared files; a job built any other
+        // way must not reach past the list.
+        if (selection.fileIndex < 0 ||
+            static_cast<size_t>(selection.fileIndex) >= job_.inputFiles.size()) {
+            return false;
+        }
         bool ok = selection.kind == kSelectVideo   ? SelectVideo(selection)
                   : selection.kind == kSelectAudio ? SelectAudio(selection)
                                                    : SelectTimeline(selection);
@@ -107,7 +129,7 @@ bool MuxRun::SelectStreams() {
 
 bool MuxRun::CheckVideoIndex(CAviFile& avi, int32_t streamIndex) {
     const int64_t count = avi.VideoStreamCount();
-    if (streamIndex < count) {
+    if (streamIndex >= 0 && streamIndex < count) {
         return true;
     }
     if (count == 0) {
@@ -119,7 +141,7 @@ bool MuxRun::CheckVideoIndex(CAviFile& avi, int32_t streamIndex) {
 
 bool MuxRun::CheckAudioIndex(CAviFile& avi, int32_t streamIndex) {
     const int64_t count = avi.AudioStreamCount();
-    if (streamIndex < count) {
+    if (streamIndex >= 0 && streamIndex < count) {
         return true;
     }
     if (count == 0) {
@@ -158,6 +180,12 @@ bool MuxRun::SelectVideo(const StreamSelection& selection) {
                         Num(frames) + L"\n");
         }
     }
+    // Frame times and the run loop divide by the rate; the grabber would refuse such a
+    // stream too, but under the wrong name.
+    const AviStreamHeader& header = avi.VideoHeaders()[videoIndex];
+    if (header.rate == 0 || header.scale == 0) {
+        return Fail(L"Error: video stream " + Num(selection.streamIndex) + L" has no frame rate\n");
+    }
     auto grabber = std::make_unique<CAviVideoGrabber>();
     if (!grabber->Init(&avi, videoIndex, layout, rotation, 1, 1, nextIndex_, &muxer_)) {
         return Fail(L"Error: video stream " + Num(selection.streamIndex) +
@@ -180,6 +208,9 @@ bool MuxRun::SelectAudio(const StreamSelection& selection) {
         if (!CheckAudioIndex(avi, selection.streamIndex)) {
             return false;
         }
+        if (LacksSampleRate(avi.AudioFormats()[selection.streamIndex].format, false)) {
+            return Fail(kNoSampleRate);
+        }
         auto grabber = std::make_unique<CAviAudioGrabber>();
         if (!grabber->Init(&avi, static_cast<uint32_t>(selection.streamIndex), nextIndex_,
                            &muxer_)) {
@@ -195,6 +226,9 @@ bool MuxRun::SelectAudio(const StreamSelection& selection) {
         return AddAudio(std::move(grabber), selection, file, false);
     }
     if (auto* wavFile = dynamic_cast<WavInputFile*>(file)) {
+        if (LacksSampleRate(wavFile->GetReader().Format(), true)) {
+            return Fail(kNoSampleRate);
+        }
         auto grabber = std::make_unique<CWavAudioGrabber>();
         if (!grabber->Init(&wavFile->GetReader(), nextIndex_, &muxer_)) {
             return Fail(L"Error: audio stream format is not PCM 16 bits mono or stereo\n");
@@ -207,6 +241,11 @@ bool MuxRun::SelectAudio(const StreamSelection& selection) {
         return AddAudio(std::move(grabber), selection, file, false);
     }
     if (auto* aacFile = dynamic_cast<AacInputFile*>(file)) {
+        // A reserved sampling frequency index gives no rate.
+        const AdtsFile& adts = aacFile->GetReader();
+        if (adts.GetProfile() == kAacProfileLowComplexity && adts.GetSampleRate() <= 0) {
+            return Fail(kNoSampleRate);
+        }
         auto grabber = std::make_unique<CAacAudioGrabber>();
         if (!grabber->Init(&aacFile->GetReader(), nextIndex_, &muxer_)) {
             return Fail(L"Error: AAC file is not in ADTS (low complexity) profile format\n");
@@ -225,7 +264,7 @@ bool MuxRun::AddAudio(std::unique_ptr<CAudioGrabber> source, const StreamSelecti
                       GenericInputFile* file, bool aac) {
     // The run loop divides by the sample rate.
     if (source->GetStream()->frequency == 0) {
-        return Fail(L"Error: audio stream has no sample rate\n");
+        return Fail(kNoSampleRate);
     }
     std::unique_ptr<CAudioGrabber> grabber =
         aac ? std::move(source) : WrapEncoder(std::move(source), selection.setting);
@@ -523,7 +562,7 @@ int RunMuxJob(MuxJob& job, Platform::Console& console) {
         return -1;
     }
     if (job.printInfo) {
-        CadroInputFile written;
+        CadroInputFile written(&console);
         written.name = path;
         if (!written.Open()) {
             console.Write(L"Error: cannot open file \"" + path + L"\" for reading\n");
