@@ -5,10 +5,12 @@
 // Demux::Step 68 without a descriptor. Nothing may crash, read freed memory, carry on
 // with a null block or report success. Each failing run happens in a child process,
 // since the out-of-memory path ends the process.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -63,9 +65,16 @@ bool OutOfMemoryOrRefused(int status) {
     return testing::ExitedWithCode(kOutOfMemoryExit)(status) ||
            testing::ExitedWithCode(kRefusedExit)(status);
 }
-constexpr const char* kOutOfMemoryOrRefused =
-    "(Korva::Allocator: not enough memory to allocate [0-9]+ bytes !!!|refused: "
-    "(Open 68|AddStream 81|Step 68))";
+// Matched without regular expressions, which are simple ones on Windows.
+testing::Matcher<const std::string&> OutOfMemoryMessage() {
+    return testing::AllOf(testing::HasSubstr("Korva::Allocator: not enough memory to allocate "),
+                          testing::HasSubstr(" bytes !!!\n"));
+}
+testing::Matcher<const std::string&> OutOfMemoryOrRefusal() {
+    return testing::AnyOf(OutOfMemoryMessage(), testing::HasSubstr("refused: Open 68\n"),
+                          testing::HasSubstr("refused: AddStream 81\n"),
+                          testing::HasSubstr("refused: Step 68\n"));
+}
 
 // Three streams (video with layout, audio, timeline) and enough frames, small packets
 // and a short synchro period that descriptors are repeated, frames are cut and the
@@ -171,7 +180,7 @@ TEST(FailingMemoryTest, MuxerTakesTheOutOfMemoryPathAtEveryAllocation) {
                 std::fprintf(stderr, "refused: %s %d\n", outcome.stage, outcome.result);
                 std::exit(outcome.result != Korva::kResultOk ? kRefusedExit : 0);
             },
-            OutOfMemoryOrRefused, kOutOfMemoryOrRefused)
+            OutOfMemoryOrRefused, OutOfMemoryOrRefusal())
             << "failing allocation " << n << " of " << total;
     }
     // Past the last allocation nothing fails and the output is the same.
@@ -204,7 +213,7 @@ TEST(FailingMemoryTest, DemuxerTakesTheOutOfMemoryPathAtEveryAllocation) {
                 std::fprintf(stderr, "refused: Step %u\n", result);
                 std::exit(result == Korva::kResultEndOfData ? 0 : kRefusedExit);
             },
-            OutOfMemoryOrRefused, kOutOfMemoryOrRefused)
+            OutOfMemoryOrRefused, OutOfMemoryOrRefusal())
             << "failing allocation " << n << " of " << total;
     }
     FailingMemory memory(nullptr, total + 1);
