@@ -65,33 +65,69 @@ struct ChildRun {
 };
 
 #ifndef _WIN32
-// Runs a program and waits for it, with its own resource usage.
-ChildRun Run(const std::vector<std::string>& arguments) {
-    ChildRun result;
-    std::vector<char*> argv;
-    for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    std::fflush(stdout);  // the child must not repeat what is still buffered
+// A program's peak memory as the system counts it includes the size of the process it
+// was forked from. So the children are started by a small launcher, this same program
+// run again with "--run", which reports the child's time, peak and status on one line.
+int Launch(char** argv) {
     const auto start = std::chrono::steady_clock::now();
     const pid_t child = fork();
     if (child < 0) {
-        return result;
+        return 1;
     }
     if (child == 0) {
-        std::freopen("/dev/null", "w", stdout);
-        execvp(argv[0], argv.data());
+        if (!std::freopen("/dev/null", "w", stdout)) _exit(126);
+        execvp(argv[0], argv);
         _exit(127);
     }
     int status = 0;
     rusage usage{};
     if (wait4(child, &status, 0, &usage) != child) {
+        return 1;
+    }
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf("%.6f %ld %d\n", seconds, usage.ru_maxrss,
+                WIFEXITED(status) ? WEXITSTATUS(status) : 255);
+    return 0;
+}
+
+ChildRun Run(const std::vector<std::string>& arguments) {
+    ChildRun result;
+    static const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+    std::vector<char*> argv = {const_cast<char*>(self.c_str()), const_cast<char*>("--run")};
+    for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    int channel[2];
+    if (pipe(channel) != 0) {
         return result;
     }
-    result.seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    result.peakKilobytes = usage.ru_maxrss;
+    std::fflush(stdout);  // the child must not repeat what is still buffered
+    const pid_t launcher = fork();
+    if (launcher < 0) {
+        return result;
+    }
+    if (launcher == 0) {
+        dup2(channel[1], 1);
+        close(channel[0]);
+        close(channel[1]);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    close(channel[1]);
+    std::string line;
+    char buffer[256];
+    ssize_t n;
+    while ((n = read(channel[0], buffer, sizeof buffer)) > 0) line.append(buffer, n);
+    close(channel[0]);
+    int status = 0;
+    waitpid(launcher, &status, 0);
+    int childStatus = 255;
+    if (std::sscanf(line.c_str(), "%lf %ld %d", &result.seconds, &result.peakKilobytes,
+                    &childStatus) != 3) {
+        return result;
+    }
     // mkvmerge ends with 1 for warnings.
-    result.ok = WIFEXITED(status) && WEXITSTATUS(status) <= 1;
+    result.ok = childStatus <= 1;
     return result;
 }
 
@@ -141,6 +177,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "MuxJobThroughput runs on POSIX systems only\n");
     return 2;
 #else
+    if (argc > 2 && std::string(argv[1]) == "--run") {
+        return Launch(argv + 2);
+    }
     const uint64_t megabytes = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 1024;
     const std::filesystem::path folder =
         argc > 2 ? std::filesystem::path(argv[2]) : std::filesystem::temp_directory_path();
