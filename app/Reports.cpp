@@ -347,6 +347,10 @@ void ReportCadro(CadroInputFile& file, bool writeCsv, Console& console) {
         Korva::Stream* stream = demuxer->GetStreamAt(i);
         const auto position = static_cast<int32_t>(i);
         console.Print(L"    Stream %d: ", position);
+        if (!stream) {
+            console.Write(L"Unknown stream type\n");
+            continue;
+        }
         switch (stream->type) {
             case Korva::kTypeVideo:
             case Korva::kTypeVideoWithLayout:

@@ -242,6 +242,37 @@ TEST_F(MuxRunTest, InterleavedStereoWritesBothEyesOfAMomentWithOneTime) {
     }
 }
 
+TEST_F(MuxRunTest, SelectionsThatOnlyLookAlikeAreAccepted) {
+    VideoSpec first;
+    first.frames = 6;
+    first.keyEvery = 3;
+    VideoSpec second = first;
+    second.keyEvery = 2;
+    second.seed = 50;
+    const std::wstring avi = Avi("vv.avi", {first, second});
+
+    // One path given twice makes two files: the same stream of each is a stream of its own.
+    ToolRun run = RunInProcess({L"-avi", avi, L"-avi", avi, L"-video", L"-video", L"file=1",
+                                L"-out", Out()});
+    ASSERT_EQ(run.status, 0) << run.out;
+    std::vector<ReadStream> streams = ReadCadro(Out());
+    ASSERT_EQ(streams.size(), 2u);
+    ExpectVideoFrames(streams[0], first, 6);
+    ExpectVideoFrames(streams[1], first, 6);
+
+    // A video timeline indexes the first video grabber of its file, whatever stream it
+    // reads; the entries describe the stream the timeline names.
+    run = RunInProcess({L"-avi", avi, L"-video", L"stream=1", L"-timeline", L"stream=0", L"-out", Out()});
+    ASSERT_EQ(run.status, 0) << run.out;
+    streams = ReadCadro(Out());
+    ASSERT_EQ(streams.size(), 2u);
+    ExpectVideoFrames(streams[0], second, 6);
+    EXPECT_EQ(streams[1].refIndex, 0);
+    ASSERT_EQ(streams[1].entries.size(), 2u);
+    EXPECT_EQ(streams[1].entries[0].frameIndex, 0);
+    EXPECT_EQ(streams[1].entries[1].frameIndex, 3);
+}
+
 // One entry per selection error: the files, the selections and the exact message.
 struct SelectionError {
     std::vector<std::wstring> arguments;
