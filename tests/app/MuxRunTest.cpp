@@ -273,6 +273,28 @@ TEST_F(MuxRunTest, SelectionsThatOnlyLookAlikeAreAccepted) {
     EXPECT_EQ(streams[1].entries[1].frameIndex, 3);
 }
 
+TEST_F(MuxRunTest, MissingSecondEyeOfAPairFailsWithoutAMessage) {
+    // The index counts 8 frames, but the walk skips the last chunk, whose id is changed.
+    VideoSpec video;
+    video.frames = 8;
+    std::vector<uint8_t> bytes = MakeAvi({video}, {}).Build();
+    const std::string text(bytes.begin(), bytes.end());
+    const size_t lastChunk = text.rfind("00dc", text.find("idx1"));
+    ASSERT_NE(lastChunk, std::string::npos);
+    bytes[lastChunk] = 'z';
+    bytes[lastChunk + 1] = 'z';
+    const std::wstring avi = folder_.Write("cut.avi", bytes);
+    ToolRun run = RunInProcess({L"-avi", avi, L"-video", L"stereo=interleaved", L"-out", Out()});
+    EXPECT_EQ(run.status, -1);
+    EXPECT_EQ(run.out, L"");
+    // The same file without stereo ends after its seventh frame and succeeds.
+    run = RunInProcess({L"-avi", avi, L"-video", L"-out", Out()});
+    EXPECT_EQ(run.status, 0);
+    std::vector<ReadStream> streams = ReadCadro(Out());
+    ASSERT_EQ(streams.size(), 1u);
+    ExpectVideoFrames(streams[0], video, 7);
+}
+
 // One entry per selection error: the files, the selections and the exact message.
 struct SelectionError {
     std::vector<std::wstring> arguments;
