@@ -21,6 +21,10 @@
 #include "tests/support/VeluneDecoder.h"
 #include "tests/support/WavBuilder.h"
 
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
+
 namespace {
 
 using namespace mux_test;
@@ -820,6 +824,34 @@ TEST_F(MuxRunTest, EncodedFormatsCoverTheVideoAndDecodeBackToTheSource) {
         }
     }
 }
+
+#ifndef _WIN32
+TEST_F(MuxRunTest, EncoderThatCannotStartFailsTheSelectionWithTheLoaderMessageOnly) {
+    // A copy of the tool in a folder without the codec library, and no SDK folder named.
+    const std::filesystem::path tool = folder_.Path("CadroTool");
+    std::filesystem::copy_file(CADRO_TOOL_PATH, tool);
+    VideoSpec video;
+    AudioSpec audio;
+    audio.samples = 4800;
+    Avi("av.avi", {video}, {audio});
+    const std::string command = "cd '" + folder_.Path("").string() +
+                                "' && env -u PXNSDK_ROOT -u LD_LIBRARY_PATH ./CadroTool -avi av.avi"
+                                " -video -audio format=dsp-adpcm -out o.cadro 2>err.txt";
+    std::FILE* pipe = ::popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string out;
+    char buffer[256];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+    const int status = ::pclose(pipe);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 255) << status;
+    EXPECT_EQ(out, "");
+    const std::vector<uint8_t> err = FileBytes(folder_.Path("err.txt"));
+    EXPECT_EQ(std::string(err.begin(), err.end()),
+              "libWaveCodecPxn.so could not be found, please define the PXNSDK_ROOT environment "
+              "variable\n");
+}
+#endif
 
 TEST_F(MuxRunTest, ToolBinaryOutputReadsBackThroughCadroInput) {
     VideoSpec video;
