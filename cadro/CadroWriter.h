@@ -1,8 +1,13 @@
 #pragma once
 // The Korva::Writer that puts packets into the output file and remembers where the last
 // synchro block began.
+//
+// Packets are gathered in a buffer and reach the file in large writes: one system call
+// per packet would cost more than the muxing itself. A write the system refuses is
+// reported by the Write, Seek or CloseFile that flushes it, and every later call fails.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "korva/Writer.h"
 #include "platform/File.h"
@@ -10,6 +15,7 @@
 class CadroWriter final : public Korva::Writer {
 public:
     static constexpr uint32_t kInitialPacketSize = 4096;
+    static constexpr uint32_t kBufferSize = 1u << 20;
 
     uint32_t GetPacketSize() override { return packetSize_; }
     void SetPacketSize(uint32_t size) override { packetSize_ = size; }
@@ -22,10 +28,14 @@ public:
 
     // Creates the file, or empties an existing one, for writing.
     bool Create(const std::wstring& path);
-    // Moves the next write to `position` (0..FileSize()); false when out of range.
+    // Moves the next write to `position` (0..FileSize()); false when out of range or
+    // when the buffered packets cannot be written.
     bool Seek(int64_t position);
-    // False when the system reported an error; closing when no file is open succeeds.
+    // Writes what is buffered and closes the file; false when the system reported an
+    // error now or earlier. Closing when no file is open succeeds.
     bool CloseFile();
+    // Writes what is buffered.
+    bool Flush();
     bool IsOpen() const { return file_.IsOpen(); }
 
     int64_t FileSize() const { return fileSize_; }
@@ -38,6 +48,8 @@ public:
 
 private:
     Platform::File file_;
+    std::vector<uint8_t> buffer_;  // packets not yet in the file; they go at position_ - size
+    bool failed_ = false;
     uint32_t packetSize_ = kInitialPacketSize;
     int64_t fileSize_ = 0;
     int64_t position_ = 0;

@@ -274,12 +274,23 @@ TEST_F(CadroMuxerTest, SeekStaysWithinTheWrittenFile) {
 
 #ifdef __linux__
 TEST_F(CadroMuxerTest, WriteFailuresAreReportedByAddFrameAndClose) {
-    // Every write to this device fails for lack of space.
+    // Every write to this device fails for lack of space. Packets wait in the writer's
+    // buffer, so the refusal surfaces when the buffer is flushed: here, at the close.
     ASSERT_TRUE(muxer.Open(L"/dev/full", 4096, 15000000, false, true, false));
     Add(Korva::kTypeAudio);
-    EXPECT_FALSE(Frame(0, Pattern(100, 1), 1, 0, true));
+    EXPECT_TRUE(Frame(0, Pattern(100, 1), 1, 0, true));
     EXPECT_FALSE(muxer.Close());
     EXPECT_TRUE(muxer.Close());
+
+    // More than a buffer's worth of frames: AddFrame itself reports the refusal.
+    ASSERT_TRUE(muxer.Open(L"/dev/full", 4096, 15000000, false, true, false));
+    Add(Korva::kTypeAudio);
+    bool refused = false;
+    for (int i = 0; i < 400 && !refused; ++i) {
+        refused = !Frame(0, Pattern(4000, 1), 1 + i, 0, false);
+    }
+    EXPECT_TRUE(refused);
+    EXPECT_FALSE(muxer.Close());
 
     ASSERT_TRUE(muxer.Open(L"/dev/full", 4096, 15000000, false, true, false));
     Add(Korva::kTypeAudio);
