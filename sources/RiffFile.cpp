@@ -1,5 +1,8 @@
 #include "sources/RiffFile.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "platform/WideText.h"
 
 namespace {
@@ -20,6 +23,8 @@ bool CRiffFile::Open(const std::wstring& path) {
     nextPositions_.clear();
     fileSize_ = 0;
     position_ = 0;
+    bufferStart_ = 0;
+    bufferFilled_ = 0;
     if (!file_.Open(path, Platform::File::Mode::Read)) {
         return false;
     }
@@ -29,24 +34,78 @@ bool CRiffFile::Open(const std::wstring& path) {
         return false;
     }
     fileSize_ = static_cast<uint64_t>(size);
+    // A file smaller than the read-ahead needs no more room than its own size; a buffer
+    // left from an earlier file is reused when it is large enough.
+    auto wanted = static_cast<uint32_t>(std::min<uint64_t>(readAhead_, fileSize_));
+    if (bufferCapacity_ < wanted) {
+        buffer_.reset();
+        buffer_ = std::make_unique_for_overwrite<uint8_t[]>(wanted);
+        bufferCapacity_ = wanted;
+    }
     nextPositions_.push_back(0);
     return true;
 }
 
 void CRiffFile::Close() {
     file_.Close();
+    // Nothing may be served from memory once the file is gone: reads fail as they would
+    // on the closed handle.
+    buffer_.reset();
+    bufferCapacity_ = 0;
+    bufferFilled_ = 0;
+    if (position_ != kUnknownPosition) {
+        bufferStart_ = position_;
+    }
+}
+
+bool CRiffFile::Fail() {
+    position_ = kUnknownPosition;
+    bufferStart_ = 0;
+    bufferFilled_ = 0;
+    return false;
 }
 
 bool CRiffFile::Read(void* buffer, uint32_t count) {
     if (count == 0) {
         return true;
     }
-    if (!file_.ReadExact(buffer, count)) {
-        // The file pointer is wherever the short read left it; make the next seek real.
-        position_ = UINT64_MAX;
-        return false;
+    if (position_ == kUnknownPosition) {
+        return false;  // where the file pointer stands is not known; seek first
     }
-    position_ += count;
+    auto* out = static_cast<uint8_t*>(buffer);
+    auto offset = static_cast<uint32_t>(position_ - bufferStart_);
+    uint32_t available = bufferFilled_ - offset;
+    if (count <= available) {
+        std::memcpy(out, buffer_.get() + offset, count);
+        position_ += count;
+        return true;
+    }
+    // Drain what is buffered; the rest starts at the file pointer.
+    if (available > 0) {
+        std::memcpy(out, buffer_.get() + offset, available);
+        out += available;
+    }
+    uint32_t rest = count - available;
+    uint64_t filePosition = bufferStart_ + bufferFilled_;
+    bufferStart_ = filePosition;
+    bufferFilled_ = 0;
+    position_ = filePosition;
+    if (rest > bufferCapacity_) {
+        // Larger than the buffer: straight into the caller's memory, no copy.
+        if (!file_.ReadExact(out, rest)) {
+            return Fail();
+        }
+        bufferStart_ = filePosition + rest;
+        position_ = bufferStart_;
+        return true;
+    }
+    uint32_t got = 0;
+    if (!file_.Read(buffer_.get(), bufferCapacity_, &got) || got < rest) {
+        return Fail();  // an error, or the file ends inside the requested bytes
+    }
+    bufferFilled_ = got;
+    std::memcpy(out, buffer_.get(), rest);
+    position_ = filePosition + rest;
     return true;
 }
 
@@ -54,11 +113,17 @@ bool CRiffFile::Seek(uint64_t position) {
     if (position == position_) {
         return true;
     }
+    if (position_ != kUnknownPosition && position >= bufferStart_ &&
+        position - bufferStart_ <= bufferFilled_) {
+        position_ = position;
+        return true;
+    }
+    bufferFilled_ = 0;
     if (position > static_cast<uint64_t>(INT64_MAX) ||
         !file_.Seek(static_cast<int64_t>(position))) {
-        position_ = UINT64_MAX;
-        return false;
+        return Fail();
     }
+    bufferStart_ = position;
     position_ = position;
     return true;
 }
