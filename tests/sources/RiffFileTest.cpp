@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <memory>
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
