@@ -20,7 +20,9 @@
 namespace {
 
 constexpr int kVideoFrames = 20;
-constexpr uint32_t kVideoFrameSize = 500;
+// Large enough that the AVI file is several times the reader's read-ahead, so a cut in
+// its middle is met by a later read.
+constexpr uint32_t kVideoFrameSize = 200000;
 constexpr uint32_t kAudioChunkSamples = 320;  // per channel, one video frame at 8000 Hz
 
 std::vector<uint8_t> Pcm(uint32_t samples, int seed) {
