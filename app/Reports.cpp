@@ -27,11 +27,15 @@ long long Wide(int64_t value) {
 }
 
 // Whole kilobits per second, truncated; 0 when there is no duration to divide by.
+// Durations are single-precision (0.2 s is held as 0.2000000030), so a rate that is
+// exactly whole would come out just below it and truncate one lower; a margin of one
+// part in a million absorbs that representation error and nothing else.
 long long Kbps(int64_t bytes, double seconds) {
     if (!(seconds > 0)) {
         return 0;
     }
-    return static_cast<long long>(std::trunc(static_cast<double>(bytes) * 8 / (seconds * 1000)));
+    const double kbps = static_cast<double>(bytes) * 8 / (seconds * 1000);
+    return static_cast<long long>(std::trunc(kbps * (1 + 1e-6)));
 }
 
 double Ratio(double num, double den) {

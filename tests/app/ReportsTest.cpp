@@ -273,6 +273,23 @@ TEST_F(ReportsTest, ThreeFramesOfAThousandAndTwoFiveHundredBytes) {
               "\n");
 }
 
+TEST_F(ReportsTest, WholeBitratesAreNotTruncatedOneLower) {
+    // 5 frames of 250 bytes at 25 fps: 1250 bytes in 0.2 s, exactly 50 kbps, although
+    // the single-precision 0.2 s is a little more than 0.2.
+    const std::filesystem::path path = folder_.Path("whole.cadro");
+    {
+        CadroFileWriter writer(path);
+        PlainVideo(writer);
+        for (int i = 0; i < 5; ++i) {
+            writer.Frame(0, 250, 1 + i * 40000, i == 0 ? 0 : 1, i == 0);
+        }
+        writer.Close();
+    }
+    const std::wstring report = Info({L"-cadro", path.wstring(), L"-info"});
+    EXPECT_NE(report.find(L"        Avg video bitrate: 50 kbps\n"), std::wstring::npos) << report;
+    EXPECT_NE(report.find(L"        Duration: 0.200 seconds\n"), std::wstring::npos) << report;
+}
+
 TEST_F(ReportsTest, EveryKindOfCadroStreamWithTimelines) {
     const std::filesystem::path path = folder_.Path("full.cadro");
     {
