@@ -49,9 +49,7 @@ constexpr uint32_t kLegacyFlagKeyFrame = 0x10;
 constexpr uint32_t kMainFlagHasIndex = 0x10;
 constexpr uint32_t kMainFlagInterleaved = 0x100;
 constexpr uint32_t kNotKeyFrameBit = 0x80000000u;
-constexpr uint32_t kIndexHeaderSize = 24;
 constexpr uint32_t kSuperEntrySize = 16;
-constexpr uint32_t kStandardEntrySize = 8;
 constexpr uint32_t kOpenDmlHeaderSize = 248;
 
 std::string TwoDigits(int number) {
