@@ -6,6 +6,10 @@
 
 #include "tests/support/AviBuilder.h"
 
+namespace {
+constexpr double kPi = 3.14159265358979323846;
+}  // namespace
+
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: MakeSample OUTPUT.avi\n");
@@ -27,8 +31,8 @@ int main(int argc, char** argv) {
         pcm.reserve(kSamplesPerFrame * 4);
         for (int i = 0; i < kSamplesPerFrame; ++i, ++sample) {
             const double t = static_cast<double>(sample) / kRate;
-            const auto left = static_cast<int16_t>(8000 * std::sin(2 * M_PI * 440 * t));
-            const auto right = static_cast<int16_t>(6000 * std::sin(2 * M_PI * 660 * t));
+            const auto left = static_cast<int16_t>(8000 * std::sin(2 * kPi * 440 * t));
+            const auto right = static_cast<int16_t>(6000 * std::sin(2 * kPi * 660 * t));
             PutU16(pcm, static_cast<uint16_t>(left));
             PutU16(pcm, static_cast<uint16_t>(right));
         }

@@ -55,7 +55,12 @@ ProcessRun RunBinary(const std::vector<std::string>& arguments, bool errToOut) {
         run.out.append(buffer, n);
     }
     int raw = ::pclose(pipe);
+#ifdef _WIN32
+    // The exit code itself; its low byte is what a POSIX parent would see.
+    run.status = raw & 0xff;
+#else
     run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+#endif
     return run;
 }
 
