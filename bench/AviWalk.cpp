@@ -12,13 +12,11 @@
 #include <string>
 
 #include "app/FrameSources.h"
-#include "korva/Memory.h"
-#include "korva/Mux.h"
-#include "korva/Writer.h"
 #include "sources/AviAudioGrabber.h"
 #include "sources/AviInputFile.h"
 #include "sources/AviVideoGrabber.h"
 #include "tests/support/AviBuilder.h"
+#include "tests/support/TestMux.h"
 
 namespace {
 
@@ -28,28 +26,6 @@ constexpr uint32_t kSampleRate = 48000;
 constexpr uint32_t kAudioChunkBytes = kSampleRate / kFrameRate * 4;  // stereo, 16 bits
 constexpr uint32_t kKeyFrameInterval = 25;
 constexpr uint64_t kExtensionBytes = 256ull << 20;  // a new RIFF list every 256 MB
-
-class HeapMemory final : public Korva::Memory {
-public:
-    void* Alloc(uint32_t size) override { return std::malloc(size); }
-    void Free(void* block) override { std::free(block); }
-    void Fatal(const char* format, ...) override {
-        std::fputs(format, stderr);
-        std::abort();
-    }
-};
-
-class NullWriter final : public Korva::Writer {
-public:
-    uint32_t GetPacketSize() override { return size_; }
-    void SetPacketSize(uint32_t size) override { size_ = size; }
-    bool Start() override { return true; }
-    void Finish() override {}
-    bool Write(const uint8_t*, uint32_t, const Korva::PacketInfo*) override { return true; }
-
-private:
-    uint32_t size_ = 0;
-};
 
 // A line of /proc/self/status in kB, or -1 where there is none.
 long StatusKilobytes(const std::string& key) {
@@ -111,14 +87,11 @@ bool Walk(const std::filesystem::path& path, bool withAudio, WalkResult* result)
         return false;
     }
     CAviFile& file = input.GetFile();
-    HeapMemory memory;
-    NullWriter writer;
-    Korva::Mux mux(&memory);
-    mux.Open(4096, 1000000, &writer, false, true, false);
+    TestMux mux;
     CAviVideoGrabber video;
     CAviAudioGrabber audio;
-    if (!video.Init(&file, 0, 6, 0, 1, 1, 0, &mux) ||
-        (withAudio && !audio.Init(&file, 0, 1, &mux))) {
+    if (!video.Init(&file, 0, 6, 0, 1, 1, 0, mux.Get()) ||
+        (withAudio && !audio.Init(&file, 0, 1, mux.Get()))) {
         return false;
     }
     ResetPeak();
@@ -140,7 +113,6 @@ bool Walk(const std::filesystem::path& path, bool withAudio, WalkResult* result)
     }
     result->seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     result->peakKilobytes = StatusKilobytes("VmHWM");
-    mux.Close();
     return true;
 }
 

@@ -15,6 +15,7 @@
 #include "korva/Mux.h"
 #include "korva/Writer.h"
 #include "platform/Console.h"
+#include "tests/support/TestMux.h"
 
 namespace fuzz {
 
@@ -39,45 +40,10 @@ public:
     void WriteBytes(std::string_view) override {}
 };
 
-// Allocation failure is reported, never returned from: libFuzzer's malloc limit stops
-// the run first on any request out of proportion.
-class HeapMemory final : public Korva::Memory {
-public:
-    void* Alloc(uint32_t size) override { return std::malloc(size == 0 ? 1 : size); }
-    void Free(void* block) override { std::free(block); }
-    void Fatal(const char* format, ...) override {
-        va_list args;
-        va_start(args, format);
-        std::vfprintf(stderr, format, args);
-        va_end(args);
-        std::abort();
-    }
-};
-
-class DroppingWriter final : public Korva::Writer {
-public:
-    uint32_t GetPacketSize() override { return size_; }
-    void SetPacketSize(uint32_t size) override { size_ = size; }
-    bool Start() override { return true; }
-    void Finish() override {}
-    bool Write(const uint8_t*, uint32_t, const Korva::PacketInfo*) override { return true; }
-
-private:
-    uint32_t size_ = 0;
-};
-
-class DroppingMux {
-public:
-    DroppingMux() : mux_(&memory_) { mux_.Open(4096, 1000000, &writer_, false, true, false); }
-    ~DroppingMux() { mux_.Close(); }
-    DroppingMux(const DroppingMux&) = delete;
-    DroppingMux& operator=(const DroppingMux&) = delete;
-    Korva::Mux* Get() { return &mux_; }
-
-private:
-    HeapMemory memory_;
-    DroppingWriter writer_;
-    Korva::Mux mux_;
-};
+// Grabbers are set up on a muxer that drops its packets. Allocation failure is reported,
+// never returned from: libFuzzer's malloc limit stops the run first on any request out
+// of proportion.
+using ::HeapMemory;
+using DroppingMux = ::TestMux;
 
 }  // namespace fuzz

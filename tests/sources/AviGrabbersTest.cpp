@@ -9,7 +9,7 @@
 #include "sources/AviVideoGrabber.h"
 #include "sources/VideoRate.h"
 #include "tests/sources/TempFiles.h"
-#include "tests/sources/TestMux.h"
+#include "tests/support/TestMux.h"
 #include "tests/support/AviBuilder.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include "sources/WavAudioGrabber.h"
 #include "sources/WavInputFile.h"
 #include "tests/sources/TempFiles.h"
-#include "tests/sources/TestMux.h"
+#include "tests/support/TestMux.h"
 #include "tests/support/AdtsBuilder.h"
 #include "tests/support/AviBuilder.h"
 #include "tests/support/WavBuilder.h"

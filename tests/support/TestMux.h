@@ -1,6 +1,6 @@
 #pragma once
-// An open muxer on a sink that drops its packets, for setting up grabbers: they create
-// their descriptors through AddStream.
+// An open muxer on a sink that drops its packets, for setting up grabbers (they create
+// their descriptors through AddStream) in tests, benchmarks and fuzz targets.
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -11,7 +11,9 @@
 
 class HeapMemory final : public Korva::Memory {
 public:
-    void* Alloc(uint32_t size) override { return std::malloc(size); }
+    // Never null for a size of 0: a refusal here is always a real shortage, reported
+    // through Fatal.
+    void* Alloc(uint32_t size) override { return std::malloc(size == 0 ? 1 : size); }
     void Free(void* block) override { std::free(block); }
     void Fatal(const char* format, ...) override {
         va_list args;
@@ -40,6 +42,8 @@ public:
         mux_.Open(4096, 1000000, &writer_, false, true, false);
     }
     ~TestMux() { mux_.Close(); }
+    TestMux(const TestMux&) = delete;
+    TestMux& operator=(const TestMux&) = delete;
     Korva::Mux* Get() { return &mux_; }
 
 private:
