@@ -1,10 +1,8 @@
 #include "cadro/CCadroAudioGrabber.h"
 
-#include <cstring>
-
 #include "cadro/CadroDemuxer.h"
 #include "korva/StreamDescriptors.h"
-#include "korva/StreamFrameQueue.h"
+#include "korva/FrameRecord.h"
 
 bool CCadroAudioGrabber::Init(CadroDemuxer* demuxer, int32_t position, int32_t index) {
     if (demuxer == nullptr || position < 0 ||
@@ -28,21 +26,16 @@ Korva::StreamAudio* CCadroAudioGrabber::GetStream() {
 const uint8_t* CCadroAudioGrabber::GrabSamples(uint32_t*, uint32_t* size, int64_t* time) {
     if (demuxer_ == nullptr) return nullptr;
     uint32_t code = 0;
-    Korva::Stream* stream = demuxer_->WaitForFrame(
-        static_cast<uint32_t>(position_), Korva::kTypeAudio, Korva::kTypeAudio, &code);
+    Korva::FrameRecord record;
+    Korva::Stream* stream = demuxer_->TakeFrame(static_cast<uint32_t>(position_),
+                                                Korva::kTypeAudio, Korva::kTypeAudio, &frame_,
+                                                &record, &code);
     if (stream == nullptr) {
         if (code != 0) *size = 0;
         return nullptr;
     }
     descriptor_ = stream;
-    Korva::StreamFrameQueue* queue = CadroDemuxer::QueueOf(stream);
-    const uint8_t* data = nullptr;
-    uint32_t frameSize = 0;
-    if (!queue->GetFrameData(&data, &frameSize)) return nullptr;
-    *size = frameSize;
-    *time = queue->PeekFrame()->time;
-    frame_.resize(frameSize);
-    if (frameSize > 0) std::memcpy(frame_.data(), data, frameSize);
-    if (!queue->PopFrame()) return nullptr;
+    *size = record.size;
+    *time = record.time;
     return frame_.data();
 }

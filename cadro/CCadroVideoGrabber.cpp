@@ -1,10 +1,8 @@
 #include "cadro/CCadroVideoGrabber.h"
 
-#include <cstring>
-
 #include "cadro/CadroDemuxer.h"
 #include "korva/StreamDescriptors.h"
-#include "korva/StreamFrameQueue.h"
+#include "korva/FrameRecord.h"
 
 namespace {
 
@@ -38,24 +36,18 @@ const uint8_t* CCadroVideoGrabber::GrabFrame(uint32_t* size, uint32_t* frameType
                                              int64_t* time) {
     if (demuxer_ == nullptr) return nullptr;
     uint32_t code = 0;
-    Korva::Stream* stream = demuxer_->WaitForFrame(
-        static_cast<uint32_t>(position_), Korva::kTypeVideo, Korva::kTypeVideoWithLayout, &code);
+    Korva::FrameRecord record;
+    Korva::Stream* stream =
+        demuxer_->TakeFrame(static_cast<uint32_t>(position_), Korva::kTypeVideo,
+                            Korva::kTypeVideoWithLayout, &frame_, &record, &code);
     if (stream == nullptr) {
         if (code != 0) *size = 0;
         return nullptr;
     }
     descriptor_ = stream;
-    Korva::StreamFrameQueue* queue = CadroDemuxer::QueueOf(stream);
-    const uint8_t* data = nullptr;
-    uint32_t frameSize = 0;
-    if (!queue->GetFrameData(&data, &frameSize)) return nullptr;
-    const Korva::FrameRecord* record = queue->PeekFrame();
-    *size = frameSize;
-    *time = record->time;
-    *frameType = record->frameType;
-    frame_.resize(frameSize);
-    if (frameSize > 0) std::memcpy(frame_.data(), data, frameSize);
-    if (!queue->PopFrame()) return nullptr;
+    *size = record.size;
+    *time = record.time;
+    *frameType = record.frameType;
     ++framesHandedOut_;
     return frame_.data();
 }

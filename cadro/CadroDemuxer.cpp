@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "korva/FrameRecord.h"
 #include "korva/ResultCodes.h"
 #include "korva/StreamDescriptors.h"
 #include "korva/StreamFrameQueue.h"
@@ -62,4 +63,20 @@ Korva::Stream* CadroDemuxer::WaitForFrame(uint32_t position, uint32_t typeA, uin
         if (*code != Korva::kResultOk) return nullptr;
         failedReads = 0;
     }
+}
+
+Korva::Stream* CadroDemuxer::TakeFrame(uint32_t position, uint32_t typeA, uint32_t typeB,
+                                       std::vector<uint8_t>* frame, Korva::FrameRecord* record,
+                                       uint32_t* code) {
+    Korva::Stream* stream = WaitForFrame(position, typeA, typeB, code);
+    if (stream == nullptr) return nullptr;
+    Korva::StreamFrameQueue* queue = QueueOf(stream);
+    const uint8_t* data = nullptr;
+    uint32_t size = 0;
+    if (!queue->GetFrameData(&data, &size)) return nullptr;
+    *record = *queue->PeekFrame();
+    frame->resize(size);
+    if (size > 0) std::memcpy(frame->data(), data, size);
+    if (!queue->PopFrame()) return nullptr;
+    return stream;
 }

@@ -2,11 +2,13 @@
 // A Korva::Demux reading a Cadro file through its own CadroReader.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "cadro/CadroReader.h"
 #include "korva/Demux.h"
 
 namespace Korva {
+struct FrameRecord;
 class Memory;
 class Stream;
 class StreamFrameQueue;
@@ -39,6 +41,12 @@ public:
     // A failing read (code 1) is retried up to kMaxReadRetries times in a row first.
     Korva::Stream* WaitForFrame(uint32_t position, uint32_t typeA, uint32_t typeB,
                                 uint32_t* code);
+    // WaitForFrame, then the frame leaves its queue: its bytes are copied into `*frame`
+    // (whose storage is reused from call to call) and its record into `*record`.
+    // Returns the stream, or null as WaitForFrame does.
+    Korva::Stream* TakeFrame(uint32_t position, uint32_t typeA, uint32_t typeB,
+                             std::vector<uint8_t>* frame, Korva::FrameRecord* record,
+                             uint32_t* code);
 
 private:
     CadroReader reader_;
