@@ -15,16 +15,7 @@ targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(Avi Wav Adts Cadro CommandLine)
 build="${FUZZ_BUILD_DIR:-build-fuzz}"
 
-missing=()
-for package in clang cmake ninja-build; do
-    dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo="sudo"
-    $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
-fi
+bash tools/install-missing.sh clang cmake ninja-build
 
 instrument="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
 CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

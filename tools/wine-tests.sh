@@ -28,17 +28,8 @@ excluded=(
 )
 
 # --- tools -------------------------------------------------------------------------
-packages=(cmake ninja-build mingw-w64 g++-mingw-w64-x86-64-posix googletest wine64)
-missing=()
-for package in "${packages[@]}"; do
-    dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo="sudo"
-    $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+bash tools/install-missing.sh --no-install-recommends \
+    cmake ninja-build mingw-w64 g++-mingw-w64-x86-64-posix googletest wine64
 wine=/usr/lib/wine/wine64
 [ -x "$wine" ] || wine="$(command -v wine64 || command -v wine)"
 
