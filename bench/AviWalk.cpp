@@ -15,17 +15,12 @@
 #include "sources/AviAudioGrabber.h"
 #include "sources/AviInputFile.h"
 #include "sources/AviVideoGrabber.h"
-#include "tests/support/AviBuilder.h"
+#include "tests/support/LongAvi.h"
 #include "tests/support/TestMux.h"
 
 namespace {
 
-constexpr uint32_t kFrameRate = 25;
-constexpr uint32_t kVideoFrameBytes = 40000;  // about 8 Mbit/s
-constexpr uint32_t kSampleRate = 48000;
-constexpr uint32_t kAudioChunkBytes = kSampleRate / kFrameRate * 4;  // stereo, 16 bits
-constexpr uint32_t kKeyFrameInterval = 25;
-constexpr uint64_t kExtensionBytes = 256ull << 20;  // a new RIFF list every 256 MB
+using LongAvi::kFrameRate;
 
 // A line of /proc/self/status in kB, or -1 where there is none.
 long StatusKilobytes(const std::string& key) {
@@ -43,31 +38,6 @@ long StatusKilobytes(const std::string& key) {
 void ResetPeak() {
     std::ofstream clear("/proc/self/clear_refs");
     clear << "5";
-}
-
-uint64_t Generate(const std::filesystem::path& path, uint64_t targetBytes) {
-    AviBuilder avi;
-    avi.openDmlIndex = true;
-    int video = avi.AddStream(AviBuilder::Video("TZNK", kFrameRate, 1, 1280, 720));
-    int audio = avi.AddStream(AviBuilder::Audio(1, 2, kSampleRate, 16));
-    uint64_t bytes = 0;
-    uint64_t sinceExtension = 0;
-    for (uint32_t frame = 0; bytes < targetBytes; ++frame) {
-        if (sinceExtension >= kExtensionBytes) {
-            avi.StartExtension();
-            sinceExtension = 0;
-        }
-        avi.AddPatternChunk(video, kVideoFrameBytes, frame % kKeyFrameInterval == 0,
-                            static_cast<uint8_t>(frame));
-        avi.AddPatternChunk(audio, kAudioChunkBytes, true, static_cast<uint8_t>(frame));
-        uint64_t step = kVideoFrameBytes + kAudioChunkBytes + 16;
-        bytes += step;
-        sinceExtension += step;
-    }
-    if (!avi.WriteTo(path)) {
-        return 0;
-    }
-    return std::filesystem::file_size(path);
 }
 
 struct WalkResult {
@@ -128,7 +98,7 @@ int main(int argc, char** argv) {
     }
     std::printf("generating %llu MB at %s\n", static_cast<unsigned long long>(megabytes),
                 path.string().c_str());
-    uint64_t fileBytes = Generate(path, megabytes << 20);
+    uint64_t fileBytes = LongAvi::Write(path, megabytes << 20);
     if (fileBytes == 0) {
         std::fprintf(stderr, "cannot write %s\n", path.string().c_str());
         return 1;

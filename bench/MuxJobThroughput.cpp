@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/AviBuilder.h"
+#include "tests/support/LongAvi.h"
 
 #ifndef _WIN32
 #include <sys/resource.h>
@@ -22,41 +22,7 @@
 
 namespace {
 
-constexpr uint32_t kFrameRate = 25;
-constexpr uint32_t kVideoFrameBytes = 40000;  // about 8 Mbit/s
-constexpr uint32_t kSampleRate = 48000;
-constexpr uint32_t kAudioChunkBytes = kSampleRate / kFrameRate * 4;  // stereo, 16 bits
-constexpr uint32_t kKeyFrameInterval = 25;
-constexpr uint64_t kExtensionBytes = 256ull << 20;  // a new RIFF list every 256 MB
 constexpr int kRounds = 3;
-
-uint64_t Generate(const std::filesystem::path& path, uint64_t targetBytes,
-                  const std::string& handler) {
-    AviBuilder avi;
-    avi.openDmlIndex = true;
-    const int video = avi.AddStream(AviBuilder::Video(handler, kFrameRate, 1, 1280, 720));
-    const int audio = avi.AddStream(AviBuilder::Audio(1, 2, kSampleRate, 16));
-    uint64_t bytes = 0;
-    uint64_t sinceExtension = 0;
-    for (uint32_t frame = 0; bytes < targetBytes; ++frame) {
-        if (sinceExtension >= kExtensionBytes) {
-            avi.StartExtension();
-            sinceExtension = 0;
-        }
-        // Sizes vary a little, as coded frames do.
-        const uint32_t size = kVideoFrameBytes + (frame * 7919) % 4096;
-        avi.AddPatternChunk(video, size, frame % kKeyFrameInterval == 0,
-                            static_cast<uint8_t>(frame));
-        avi.AddPatternChunk(audio, kAudioChunkBytes, true, static_cast<uint8_t>(frame));
-        const uint64_t step = size + kAudioChunkBytes + 16;
-        bytes += step;
-        sinceExtension += step;
-    }
-    if (!avi.WriteTo(path)) {
-        return 0;
-    }
-    return std::filesystem::file_size(path);
-}
 
 struct ChildRun {
     bool ok = false;
@@ -197,8 +163,8 @@ int main(int argc, char** argv) {
 
     std::printf("generating %llu MB at %s\n", static_cast<unsigned long long>(megabytes),
                 source.string().c_str());
-    const uint64_t bytes = Generate(source, megabytes << 20, "TZNK");
-    const uint64_t smallBytes = Generate(small, std::max<uint64_t>(megabytes / 16, 16) << 20, "TZNK");
+    const uint64_t bytes = LongAvi::Write(source, megabytes << 20, "TZNK");
+    const uint64_t smallBytes = LongAvi::Write(small, std::max<uint64_t>(megabytes / 16, 16) << 20, "TZNK");
     if (bytes == 0 || smallBytes == 0) {
         std::fprintf(stderr, "cannot write the sources in %s\n", folder.string().c_str());
         return 1;
@@ -240,7 +206,7 @@ int main(int argc, char** argv) {
 
     int status = muxed.ok && shortRun.ok ? 0 : 1;
     if (OnPath("mkvmerge")) {
-        if (Generate(common, megabytes << 20, "MJPG") == 0) {
+        if (LongAvi::Write(common, megabytes << 20, "MJPG") == 0) {
             std::fprintf(stderr, "cannot write %s\n", common.string().c_str());
             status = 1;
         } else {
