@@ -168,9 +168,10 @@ void ReportTimelineStream(CadroInputFile& file, int32_t i, Korva::Stream* stream
                   static_cast<double>(header->duration / 1000) / 1000.0);
 }
 
-template <typename Grabber, typename Next>
+// Counts and sizes the frames of one stream; their bytes are not needed.
+template <typename Grabber>
 void Gather(CadroInputFile& file, int32_t position, std::FILE* csv, const char* kind,
-            int64_t* bytes, int64_t* frames, Next next) {
+            int64_t* bytes, int64_t* frames) {
     *bytes = 0;
     *frames = 0;
     if (csv) {
@@ -179,7 +180,7 @@ void Gather(CadroInputFile& file, int32_t position, std::FILE* csv, const char* 
     Grabber grabber;
     if (grabber.Init(DemuxerOf(file), position, position)) {
         uint32_t size = 0;
-        while (next(grabber, &size)) {
+        while (grabber.SkipFrame(&size)) {
             if (csv) {
                 std::fprintf(csv, "%lld; %u;\n", Wide(*frames), size);
             }
@@ -306,27 +307,22 @@ float AudioDuration(CadroInputFile& file, int32_t position) {
 
 void GatherVideoFrames(CadroInputFile& file, int32_t position, std::FILE* csv, int64_t* bytes,
                        int64_t* frames) {
-    Gather<CCadroVideoGrabber>(file, position, csv, "Video", bytes, frames,
-                               [](CCadroVideoGrabber& grabber, uint32_t* size) {
-                                   uint32_t frameType = 0;
-                                   int64_t time = 0;
-                                   return grabber.GrabFrame(size, &frameType, &time) != nullptr;
-                               });
+    Gather<CCadroVideoGrabber>(file, position, csv, "Video", bytes, frames);
 }
 
 void GatherAudioFrames(CadroInputFile& file, int32_t position, std::FILE* csv, int64_t* bytes,
                        int64_t* frames) {
-    Gather<CCadroAudioGrabber>(file, position, csv, "Audio", bytes, frames,
-                               [](CCadroAudioGrabber& grabber, uint32_t* size) {
-                                   uint32_t samples = 0;
-                                   int64_t time = 0;
-                                   return grabber.GrabSamples(&samples, size, &time) != nullptr;
-                               });
+    Gather<CCadroAudioGrabber>(file, position, csv, "Audio", bytes, frames);
 }
 
 void ReportCadro(CadroInputFile& file, bool writeCsv, Console& console) {
     CadroDemuxer* demuxer = DemuxerOf(file);
     const int64_t size = demuxer && demuxer->GetReader() ? demuxer->GetReader()->GetSize() : 0;
+    if (demuxer) {
+        // The report reads one stream at a time through the file's one demuxer; the
+        // frames of the others wait as sizes, not as bytes, however long the file.
+        demuxer->KeepMediaPayloads(false);
+    }
     console.Write(L"Cadro file\n");
     console.Print(L"  Name: %ls\n", file.name.c_str());
     console.Print(L"  Size: %lld bytes\n", Wide(size));

@@ -23,19 +23,30 @@ Korva::StreamAudio* CCadroAudioGrabber::GetStream() {
     return static_cast<Korva::StreamAudio*>(descriptor_);
 }
 
-const uint8_t* CCadroAudioGrabber::GrabSamples(uint32_t*, uint32_t* size, int64_t* time) {
-    if (demuxer_ == nullptr) return nullptr;
+bool CCadroAudioGrabber::Take(std::vector<uint8_t>* frame, Korva::FrameRecord* record,
+                              uint32_t* size) {
+    if (demuxer_ == nullptr) return false;
     uint32_t code = 0;
-    Korva::FrameRecord record;
     Korva::Stream* stream = demuxer_->TakeFrame(static_cast<uint32_t>(position_),
-                                                Korva::kTypeAudio, Korva::kTypeAudio, &frame_,
-                                                &record, &code);
+                                                Korva::kTypeAudio, Korva::kTypeAudio, frame,
+                                                record, &code);
     if (stream == nullptr) {
         if (code != 0) *size = 0;
-        return nullptr;
+        return false;
     }
     descriptor_ = stream;
-    *size = record.size;
+    *size = record->size;
+    return true;
+}
+
+const uint8_t* CCadroAudioGrabber::GrabSamples(uint32_t*, uint32_t* size, int64_t* time) {
+    Korva::FrameRecord record;
+    if (!Take(&frame_, &record, size)) return nullptr;
     *time = record.time;
     return frame_.data();
+}
+
+bool CCadroAudioGrabber::SkipFrame(uint32_t* size) {
+    Korva::FrameRecord record;
+    return Take(nullptr, &record, size);
 }

@@ -7,6 +7,7 @@
 
 class CadroDemuxer;
 namespace Korva {
+struct FrameRecord;
 class Stream;
 }
 
@@ -26,8 +27,14 @@ public:
     // the end of the stream, or when the demuxer stops with any code but 0 (size then 0).
     const uint8_t* GrabSamples(uint32_t* samples, uint32_t* size, int64_t* time) override;
     void ReleaseSamples(uint32_t) override {}
+    // The next complete frame without copying its bytes (it need not have any, see
+    // CadroDemuxer::KeepMediaPayloads): its size only. False where GrabSamples gives null.
+    bool SkipFrame(uint32_t* size);
 
 private:
+    // The next frame off the stream's queue, its bytes into `*frame` unless null.
+    bool Take(std::vector<uint8_t>* frame, Korva::FrameRecord* record, uint32_t* size);
+
     Korva::Stream* descriptor_ = nullptr;
     CadroDemuxer* demuxer_ = nullptr;
     int32_t position_ = 0;

@@ -32,22 +32,33 @@ Korva::StreamVideo* CCadroVideoGrabber::GetStream() {
     return static_cast<Korva::StreamVideo*>(descriptor_);
 }
 
-const uint8_t* CCadroVideoGrabber::GrabFrame(uint32_t* size, uint32_t* frameType,
-                                             int64_t* time) {
-    if (demuxer_ == nullptr) return nullptr;
+bool CCadroVideoGrabber::Take(std::vector<uint8_t>* frame, Korva::FrameRecord* record,
+                              uint32_t* size) {
+    if (demuxer_ == nullptr) return false;
     uint32_t code = 0;
-    Korva::FrameRecord record;
     Korva::Stream* stream =
         demuxer_->TakeFrame(static_cast<uint32_t>(position_), Korva::kTypeVideo,
-                            Korva::kTypeVideoWithLayout, &frame_, &record, &code);
+                            Korva::kTypeVideoWithLayout, frame, record, &code);
     if (stream == nullptr) {
         if (code != 0) *size = 0;
-        return nullptr;
+        return false;
     }
     descriptor_ = stream;
-    *size = record.size;
+    *size = record->size;
+    ++framesHandedOut_;
+    return true;
+}
+
+const uint8_t* CCadroVideoGrabber::GrabFrame(uint32_t* size, uint32_t* frameType,
+                                             int64_t* time) {
+    Korva::FrameRecord record;
+    if (!Take(&frame_, &record, size)) return nullptr;
     *time = record.time;
     *frameType = record.frameType;
-    ++framesHandedOut_;
     return frame_.data();
+}
+
+bool CCadroVideoGrabber::SkipFrame(uint32_t* size) {
+    Korva::FrameRecord record;
+    return Take(nullptr, &record, size);
 }

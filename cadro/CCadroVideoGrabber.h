@@ -8,6 +8,7 @@
 
 class CadroDemuxer;
 namespace Korva {
+struct FrameRecord;
 class Stream;
 }
 
@@ -22,8 +23,14 @@ public:
     // The next complete frame; null at the end of the stream, or when the demuxer stops
     // with any code but 0 (size then 0).
     const uint8_t* GrabFrame(uint32_t* size, uint32_t* frameType, int64_t* time) override;
+    // The next complete frame without copying its bytes (it need not have any, see
+    // CadroDemuxer::KeepMediaPayloads): its size only. False where GrabFrame gives null.
+    bool SkipFrame(uint32_t* size);
 
 private:
+    // The next frame off the stream's queue, its bytes into `*frame` unless null.
+    bool Take(std::vector<uint8_t>* frame, Korva::FrameRecord* record, uint32_t* size);
+
     Korva::Stream* descriptor_ = nullptr;
     CadroDemuxer* demuxer_ = nullptr;
     int32_t position_ = 0;

@@ -14,6 +14,8 @@ bool IsProgress(uint32_t code) {
            code == Korva::kResultSkipped;
 }
 
+bool IsTimeline(uint32_t typeCode) { return typeCode == Korva::kTypeTimeline; }
+
 }  // namespace
 
 CadroDemuxer::CadroDemuxer(Korva::Memory* memory) : Demux(memory, nullptr) {}
@@ -71,12 +73,18 @@ Korva::Stream* CadroDemuxer::TakeFrame(uint32_t position, uint32_t typeA, uint32
     Korva::Stream* stream = WaitForFrame(position, typeA, typeB, code);
     if (stream == nullptr) return nullptr;
     Korva::StreamFrameQueue* queue = QueueOf(stream);
-    const uint8_t* data = nullptr;
-    uint32_t size = 0;
-    if (!queue->GetFrameData(&data, &size)) return nullptr;
+    if (frame != nullptr) {
+        const uint8_t* data = nullptr;
+        uint32_t size = 0;
+        if (!queue->GetFrameData(&data, &size)) return nullptr;
+        frame->resize(size);
+        if (size > 0) std::memcpy(frame->data(), data, size);
+    }
     *record = *queue->PeekFrame();
-    frame->resize(size);
-    if (size > 0) std::memcpy(frame->data(), data, size);
     if (!queue->PopFrame()) return nullptr;
     return stream;
+}
+
+void CadroDemuxer::KeepMediaPayloads(bool keep) {
+    SetPayloadRule(keep ? nullptr : &IsTimeline);
 }

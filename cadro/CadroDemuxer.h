@@ -42,11 +42,18 @@ public:
     Korva::Stream* WaitForFrame(uint32_t position, uint32_t typeA, uint32_t typeB,
                                 uint32_t* code);
     // WaitForFrame, then the frame leaves its queue: its bytes are copied into `*frame`
-    // (whose storage is reused from call to call) and its record into `*record`.
-    // Returns the stream, or null as WaitForFrame does.
+    // (whose storage is reused from call to call; null: the bytes are not wanted) and its
+    // record into `*record`. Returns the stream, or null as WaitForFrame does, and also
+    // when bytes are wanted of a frame that has none kept (the frame then stays).
     Korva::Stream* TakeFrame(uint32_t position, uint32_t typeA, uint32_t typeB,
                              std::vector<uint8_t>* frame, Korva::FrameRecord* record,
                              uint32_t* code);
+
+    // False: from now on, frames of video and audio streams keep their sizes, times and
+    // frame types but not their bytes; timeline frames keep theirs. For a reader that only
+    // counts frames: walking one stream to its end otherwise holds every frame of all the
+    // others in memory until they are read. Frames without bytes can only be skipped.
+    void KeepMediaPayloads(bool keep);
 
 private:
     CadroReader reader_;

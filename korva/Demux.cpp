@@ -129,7 +129,17 @@ Stream* Demux::NewStream(uint32_t type, const Stream& prototype) {
     }
     stream->CopyFrom(prototype);
     stream->index = prototype.index;
+    queue->keepsPayloads = payloadRule_ == nullptr || payloadRule_(type);
     return stream;
+}
+
+void Demux::SetPayloadRule(PayloadRule rule) {
+    payloadRule_ = rule;
+    for (const auto& [index, stream] : streams_) {
+        if (StreamFrameQueue* queue = QueueOf(stream)) {
+            queue->keepsPayloads = rule == nullptr || rule(stream->type);
+        }
+    }
 }
 
 uint32_t Demux::ParseDescriptorRecord(const uint8_t* data, uint32_t* position, uint32_t end) {

@@ -44,6 +44,12 @@ public:
     // The frame queue of a stream of the table; null for anything else.
     static StreamFrameQueue* QueueOf(const Stream* stream);
 
+    // Decides by type code whether a stream's frames keep their bytes (see
+    // StreamFrameQueue::keepsPayloads); null, the default: every stream's do. Applies to
+    // the streams in the table now and to every stream declared later.
+    using PayloadRule = bool (*)(uint32_t typeCode);
+    void SetPayloadRule(PayloadRule rule);
+
     Reader* GetReader() const { return reader_; }
     uint32_t GetPacketSize() const { return packetSize_; }
     bool IsSynchronized() const { return synchronized_; }
@@ -88,6 +94,7 @@ private:
     uint32_t lastSynchroCounter_;
     uint32_t lastSequenceNumber_;
     LogCallback log_;
+    PayloadRule payloadRule_ = nullptr;
     bool variablePackets_ = true;
     bool synchronized_ = false;
     bool alignedReader_ = false;

@@ -54,6 +54,7 @@ const FrameRecord* StreamFrameQueue::PeekFrame() const {
 bool StreamFrameQueue::GetFrameData(const uint8_t** data, uint32_t* size) {
     if (frameCount_ == 0) return false;
     const FrameRecord* frame = frames_[frameHead_];
+    if (frame->storedSize < frame->size) return false;  // counted, not kept
     *size = frame->size;
     if (frame->size == 0) {
         *data = bytes_;
@@ -132,6 +133,14 @@ bool StreamFrameQueue::ReserveBytes(uint32_t extra) {
 bool StreamFrameQueue::AppendToFrame(const uint8_t* data, uint32_t size) {
     if (current_ == nullptr) return false;
     if (size == 0) return true;
+    // A stored frame has every byte so far in the ring (its padding comes at completion).
+    if (!keepsPayloads || current_->storedSize != current_->size) {
+        if (uint64_t{current_->size} + size > kMaxRingBytes) return false;
+        used_ -= current_->storedSize;  // the current frame's bytes are the last in the ring
+        current_->storedSize = 0;
+        current_->size += size;
+        return true;
+    }
     if (uint64_t{current_->storedSize} + size > kMaxRingBytes) return false;
     if (!ReserveBytes(size)) return false;
     uint32_t tail = (byteHead_ + used_) % byteCapacity_;

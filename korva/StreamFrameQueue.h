@@ -24,7 +24,8 @@ public:
     // The oldest complete frame; only valid while GetFrameCount() is not 0.
     const FrameRecord* PeekFrame() const;
     // The oldest complete frame's bytes in one block, valid until the queue next changes.
-    // False when there is no complete frame or the scratch buffer cannot grow.
+    // False when there is no complete frame, its bytes were not kept (see keepsPayloads)
+    // or the scratch buffer cannot grow.
     bool GetFrameData(const uint8_t** data, uint32_t* size);
     // Releases the oldest complete frame. False when there is none, or when its record
     // cannot be pooled (the frame then stays).
@@ -32,6 +33,10 @@ public:
 
     // Demuxer side.
     bool active = true;  // declared in the current synchro period
+    // False: frames keep their size, time and frame type but not their bytes, for a reader
+    // that only counts them. A frame begun while its bytes were kept gives them back at
+    // its next piece; a frame begun without stays without bytes to its end.
+    bool keepsPayloads = true;
 
     bool HasCurrentFrame() const { return current_ != nullptr; }
     FrameRecord* CurrentFrame() { return current_; }

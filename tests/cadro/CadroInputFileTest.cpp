@@ -14,6 +14,7 @@
 #include "cadro/CadroMemory.h"
 #include "cadro/CadroMuxer.h"
 #include "korva/StreamDescriptors.h"
+#include "korva/StreamFrameQueue.h"
 #include "korva/Timeline.h"
 
 namespace {
@@ -194,6 +195,48 @@ TEST_F(CadroInputFileTest, GrabbersDeliverEveryFrame) {
         EXPECT_EQ(audio.GrabSamples(&samples, &size, &time), nullptr);
         file.Close();
         EXPECT_EQ(file.GetDemuxer(), nullptr);
+    }
+}
+
+// A reader that only counts frames walks one stream to the end of the file without the
+// other streams' bytes piling up: their frames wait as sizes. Timelines keep their bytes.
+TEST_F(CadroInputFileTest, CountingReadersHoldNoBytesOfTheOtherStreams) {
+    for (bool keep : {true, false}) {
+        SCOPED_TRACE(keep);
+        Contents contents = WriteFile(file.name, 4096, true, 300);
+        ASSERT_TRUE(file.Open());
+        CadroDemuxer* demuxer = file.GetDemuxer();
+        demuxer->KeepMediaPayloads(keep);
+
+        CCadroVideoGrabber video;
+        ASSERT_TRUE(video.Init(demuxer, 0, 0));
+        uint32_t size = 0;
+        for (const WrittenFrame& frame : contents.video) {
+            ASSERT_TRUE(video.SkipFrame(&size));
+            EXPECT_EQ(size, frame.bytes.size());
+        }
+        EXPECT_FALSE(video.SkipFrame(&size));
+        EXPECT_EQ(video.GetFrameIndex(), 300);
+
+        const uint32_t held =
+            Korva::Demux::QueueOf(demuxer->GetStreamAt(1))->GetBytesHeld();
+        if (keep) {
+            EXPECT_GT(held, 50000u);
+        } else {
+            EXPECT_LT(held, 4096u);  // at most what was read before the switch
+        }
+        CCadroAudioGrabber audio;
+        ASSERT_TRUE(audio.Init(demuxer, 1, 1));
+        for (const WrittenFrame& frame : contents.audio) {
+            ASSERT_TRUE(audio.SkipFrame(&size));
+            EXPECT_EQ(size, frame.bytes.size());
+        }
+        EXPECT_FALSE(audio.SkipFrame(&size));
+
+        CCadroTimelineGrabber timeline;
+        ASSERT_TRUE(timeline.Load(demuxer, 2));
+        EXPECT_EQ(timeline.GetDataSize(), contents.timeline.size());
+        file.Close();
     }
 }
 

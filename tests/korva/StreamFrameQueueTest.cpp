@@ -108,6 +108,53 @@ TEST(StreamFrameQueueTest, DropRemovesOnlyThePartialFrameBytes) {
     EXPECT_EQ(FrontBytes(queue), next);
 }
 
+// A queue that does not keep payloads still hands out every frame's size, time and type,
+// holds no bytes for them, and switching over in the middle of a frame never leaves a
+// frame whose bytes look kept but are not.
+TEST(StreamFrameQueueTest, FramesWithoutPayloadsKeepSizeTimeAndType) {
+    CountingMemory memory;
+    Korva::StreamFrameQueue queue(&memory);
+    auto kept = Pattern(10, 1);
+    AddFrame(queue, kept, 1, 0);
+    // Begun kept, finished without: the two bytes stored first are given back.
+    ASSERT_TRUE(queue.StartFrame());
+    ASSERT_TRUE(queue.AppendToFrame(kept.data(), 2));
+    queue.keepsPayloads = false;
+    ASSERT_TRUE(queue.AppendToFrame(kept.data(), 3));
+    queue.CurrentFrame()->time = 2;
+    ASSERT_TRUE(queue.CompleteFrame());
+    AddFrame(queue, Pattern(5000, 2), 3, 1, 3);
+    // Begun without, finished kept: still without bytes.
+    ASSERT_TRUE(queue.StartFrame());
+    ASSERT_TRUE(queue.AppendToFrame(kept.data(), 1));
+    queue.keepsPayloads = true;
+    ASSERT_TRUE(queue.AppendToFrame(kept.data(), 5));
+    ASSERT_TRUE(queue.CompleteFrame());
+    EXPECT_EQ(queue.GetBytesHeld(), 12u);  // the first frame's alone
+
+    const struct {
+        uint32_t size;
+        int64_t time;
+        uint32_t type;
+        bool hasBytes;
+    } expected[] = {{10, 1, 0, true}, {5, 2, 0, false}, {5000, 3, 1, false}, {6, 0, 0, false}};
+    for (const auto& frame : expected) {
+        SCOPED_TRACE(frame.time);
+        ASSERT_GT(queue.GetFrameCount(), 0u);
+        EXPECT_EQ(queue.PeekFrame()->size, frame.size);
+        EXPECT_EQ(queue.PeekFrame()->time, frame.time);
+        EXPECT_EQ(queue.PeekFrame()->frameType, frame.type);
+        const uint8_t* data = nullptr;
+        uint32_t size = 0;
+        EXPECT_EQ(queue.GetFrameData(&data, &size), frame.hasBytes);
+        ASSERT_TRUE(queue.PopFrame());
+    }
+    EXPECT_EQ(queue.GetFrameCount(), 0u);
+    EXPECT_EQ(queue.GetBytesHeld(), 0u);
+    AddFrame(queue, kept, 4, 0);
+    EXPECT_EQ(FrontBytes(queue), kept);
+}
+
 // Frames pushed and popped in a pattern that makes the byte ring wrap, grow while wrapped
 // and hand out frames that straddle its end; every frame must come back intact and in order.
 TEST(StreamFrameQueueTest, WrappingAndGrowingKeepsFramesIntact) {
