@@ -86,8 +86,8 @@ private:
     bool SelectVideo(const StreamSelection& selection);
     bool SelectAudio(const StreamSelection& selection);
     bool SelectTimeline(const StreamSelection& selection);
-    bool CheckVideoIndex(CAviFile& avi, int32_t streamIndex);
-    bool CheckAudioIndex(CAviFile& avi, int32_t streamIndex);
+    // `kind` is "video" or "audio"; `count` the AVI file's streams of that kind.
+    bool CheckStreamIndex(int64_t count, int32_t streamIndex, const std::wstring& kind);
     bool AddAudio(std::unique_ptr<CAudioGrabber> pcm, const StreamSelection& selection,
                   GenericInputFile* file, bool aac);
     std::unique_ptr<CAudioGrabber> WrapEncoder(std::unique_ptr<CAudioGrabber> pcm, int32_t format);
@@ -127,28 +127,16 @@ bool MuxRun::SelectStreams() {
     return true;
 }
 
-bool MuxRun::CheckVideoIndex(CAviFile& avi, int32_t streamIndex) {
-    const int64_t count = avi.VideoStreamCount();
+bool MuxRun::CheckStreamIndex(int64_t count, int32_t streamIndex, const std::wstring& kind) {
     if (streamIndex >= 0 && streamIndex < count) {
         return true;
     }
     if (count == 0) {
-        return Fail(L"Error: video stream index out of range, no video steam inside avi file\n");
+        return Fail(L"Error: " + kind + L" stream index out of range, no " + kind +
+                    L" steam inside avi file\n");
     }
-    return Fail(L"Error: video stream index out of range; max value is " + Num(count - 1) +
-                L", got " + Num(streamIndex) + L"\n");
-}
-
-bool MuxRun::CheckAudioIndex(CAviFile& avi, int32_t streamIndex) {
-    const int64_t count = avi.AudioStreamCount();
-    if (streamIndex >= 0 && streamIndex < count) {
-        return true;
-    }
-    if (count == 0) {
-        return Fail(L"Error: audio stream index out of range, no audio steam inside avi file\n");
-    }
-    return Fail(L"Error: audio stream index out of range; max value is " + Num(count - 1) +
-                L", got " + Num(streamIndex) + L"\n");
+    return Fail(L"Error: " + kind + L" stream index out of range; max value is " +
+                Num(count - 1) + L", got " + Num(streamIndex) + L"\n");
 }
 
 bool MuxRun::SelectVideo(const StreamSelection& selection) {
@@ -157,7 +145,7 @@ bool MuxRun::SelectVideo(const StreamSelection& selection) {
         return false;
     }
     CAviFile& avi = file->GetFile();
-    if (!CheckVideoIndex(avi, selection.streamIndex)) {
+    if (!CheckStreamIndex(avi.VideoStreamCount(), selection.streamIndex, L"video")) {
         return false;
     }
     const auto videoIndex = static_cast<uint32_t>(selection.streamIndex);
@@ -205,7 +193,7 @@ bool MuxRun::SelectAudio(const StreamSelection& selection) {
     const std::wstring fileNumber = Num(selection.fileIndex);
     if (auto* aviFile = dynamic_cast<AviInputFile*>(file)) {
         CAviFile& avi = aviFile->GetFile();
-        if (!CheckAudioIndex(avi, selection.streamIndex)) {
+        if (!CheckStreamIndex(avi.AudioStreamCount(), selection.streamIndex, L"audio")) {
             return false;
         }
         if (LacksSampleRate(avi.AudioFormats()[selection.streamIndex].format, false)) {
@@ -316,7 +304,7 @@ bool MuxRun::SelectTimeline(const StreamSelection& selection) {
     if (auto* aviFile = dynamic_cast<AviInputFile*>(file)) {
         CAviFile& avi = aviFile->GetFile();
         if (selection.setting == kTimelineOfVideo) {
-            if (!CheckVideoIndex(avi, selection.streamIndex)) {
+            if (!CheckStreamIndex(avi.VideoStreamCount(), selection.streamIndex, L"video")) {
                 return false;
             }
             VideoSource* indexed = nullptr;
@@ -337,7 +325,7 @@ bool MuxRun::SelectTimeline(const StreamSelection& selection) {
             }
             timeline = std::move(grabber);
         } else {
-            if (!CheckAudioIndex(avi, selection.streamIndex)) {
+            if (!CheckStreamIndex(avi.AudioStreamCount(), selection.streamIndex, L"audio")) {
                 return false;
             }
             AudioSource* indexed = firstAudioOf(false);

@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/FrameSources.h"
 #include "korva/Memory.h"
 #include "korva/Mux.h"
 #include "korva/Writer.h"
@@ -32,6 +33,22 @@ inline constexpr int kStepLimit = 200000;
 // Writes the input to this process's scratch file, whose wide path is returned. The file
 // lives in a RAM-backed folder where there is one, so each run costs no disk traffic.
 std::wstring WriteScratchFile(const uint8_t* data, size_t size, const char* extension);
+
+// Reads an audio grabber to its end, asking 1, 2, … `cycle` samples and again, so that
+// requests end at every place of the source's blocks.
+inline void DrainAudio(CAudioGrabber& grabber, uint32_t cycle, const char* what) {
+    for (int step = 0;; ++step) {
+        if (step == kStepLimit) {
+            Spinning(what);
+        }
+        uint32_t samples = 1 + static_cast<uint32_t>(step) % cycle, bytes = 0;
+        int64_t time = 0;
+        if (grabber.GrabSamples(&samples, &bytes, &time) == nullptr) {
+            return;
+        }
+        grabber.ReleaseSamples(bytes);
+    }
+}
 
 class NullConsole final : public Platform::Console {
 public:

@@ -18,16 +18,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!grabber.Init(&input.GetReader(), 0, mux.Get())) {
         return 0;
     }
-    for (int step = 0;; ++step) {
-        if (step == fuzz::kStepLimit) {
-            fuzz::Spinning("WAV grabber");
-        }
-        uint32_t samples = 1 + static_cast<uint32_t>(step % 500), bytes = 0;
-        int64_t time = 0;
-        if (grabber.GrabSamples(&samples, &bytes, &time) == nullptr) {
-            break;
-        }
-        grabber.ReleaseSamples(bytes);
-    }
+    fuzz::DrainAudio(grabber, 500, "WAV grabber");
     return 0;
 }
